@@ -1,0 +1,417 @@
+#include "client/engine/control.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "client/engine/keepalive.h"
+#include "client/session/connection_log.h"
+
+namespace tarn {
+
+using platform::kInvalidSocket;
+using platform::NetResult;
+using platform::Socket;
+
+namespace {
+
+// A reply that runs past this many bytes without its closing line is not a
+// reply: the peer is sending garbage, so the connection is given up.
+constexpr size_t kMaxReplyBytes = 8u << 20;
+
+// Raises iBusy and stops the keep-alive for the life of a primitive; lowers
+// and re-arms on the way out.
+class BusyScope {
+ public:
+  explicit BusyScope(FtpConn& c) : c_(c) {
+    c_.iBusy.fetch_add(1);
+    StopKeepAlive(c_);
+  }
+  ~BusyScope() {
+    c_.iBusy.fetch_sub(1);
+    RearmKeepAlive(c_);
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  FtpConn& c_;
+};
+
+struct ErrorText {
+  int code;
+  const char* text;
+};
+
+constexpr ErrorText kErrorTexts[] = {
+    {10004, "Blocking call cancelled"},
+    {10014, "namelen argument is incorrect"},
+    {10022, "app version not supported by DLL"},
+    {10024, "no file descriptors available"},
+    {10035, "socket marked as non-blocking and SO_LINGER set not 0"},
+    {10036, "Blocking operation in progress"},
+    {10038, "descriptor is not a socket"},
+    {10041, "protocol wrong type for this socket"},
+    {10043, "specified protocol not supported"},
+    {10044, "socket type not supported for address family"},
+    {10047, "address family not supported"},
+    {10048, "address already in use"},
+    {10049, "address not available from local machine"},
+    {10050, "network subsystem has failed"},
+    {10051, "host network un-reachable"},
+    {10052, "connection must be reset"},
+    {10053, "connection aborted"},
+    {10054, "connection reset"},
+    {10055, "no buffer space available"},
+    {10057, "not connected"},
+    {10058, "socket has been shutdown"},
+    {10060, "connection timed out"},
+    {10061, "connection refused"},
+    {10064, "host down"},
+    {10065, "host unreachable"},
+    {10091, "WinSock not present or not responding"},
+    {10092, "version of WinSock not supported"},
+    {10093, "WSA Startup not initialized"},
+    {11001, "Authoritive: Host not found"},
+    {11002, "Non-authoritive: host not found or server failure"},
+    {11003, "Non-recoverable: refused or not implemented"},
+    {11004, "Valid name, no data record for type"},
+};
+
+std::string VFormat(const char* fmt, va_list ap) {
+  va_list copy;
+  va_copy(copy, ap);
+  int n = vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  if (n <= 0) return "";
+  std::string out(static_cast<size_t>(n), '\0');
+  vsnprintf(out.data(), out.size() + 1, fmt, ap);
+  return out;
+}
+
+// Logs the watchdog's line when a wait ran out of time; a cancelled or
+// timed-out wait sets bAbort as the watchdog did.
+void NoteWait(FtpConn& c, const NetResult& r) {
+  if (r.ok()) return;
+  if (r.timedOut) LogWrite(c, "Timer cancelled blocking call");
+  if (r.error == platform::WSAEINTR) c.bAbort = 1;
+}
+
+}  // namespace
+
+std::string Format(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::string s = VFormat(fmt, ap);
+  va_end(ap);
+  return s;
+}
+
+void LogWrite(FtpConn& c, const std::string& text) {
+  if (c.app && c.app->log) c.app->log->Write(text);
+}
+
+void LogDebug(FtpConn& c, const std::string& text) {
+  if (c.app && c.app->settings.bDebugLog) LogWrite(c, text);
+}
+
+void StopKeepAlive(FtpConn& c) {
+  if (c.keepAlive) c.keepAlive->Stop();
+}
+
+void RearmKeepAlive(FtpConn& c) {
+  if (!c.keepAlive || !c.app) return;
+  const AppSettings& s = c.app->settings;
+  if (s.bKeepAlive != 0 && s.iKeepAliveTime > 0)
+    c.keepAlive->Arm(static_cast<int64_t>(s.iKeepAliveTime) * 60000);
+}
+
+bool IsConnectionGone(int e) {
+  switch (e) {
+    case 10004: case 10022: case 10038: case 10050:
+    case 10052: case 10053: case 10054: case 10058:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string WsErrorText(int code) {
+  for (const auto& e : kErrorTexts)
+    if (e.code == code) return e.text;
+  return Format("WS error %u", static_cast<unsigned>(code));
+}
+
+void FtpLogError(FtpConn& c, const char* text, int code) {
+  if (!text) {
+    LogWrite(c, WsErrorText(code) + "\r\n");
+    return;
+  }
+  LogDebug(c, Format("%s: %s\r\n", text, WsErrorText(code).c_str()));
+}
+
+NetResult ChannelSend(FtpConn& c, Socket sock, const void* data, size_t len, int flags,
+                      bool isControl) {
+  NetResult r;
+  if (c.tls && c.tls->Active(isControl) && !(flags & platform::kOob))
+    r = c.tls->Send(sock, data, len, isControl);
+  else
+    r = c.net->Send(sock, data, len, flags, c.iReplyTimeout);
+  NoteWait(c, r);
+  return r;
+}
+
+NetResult ChannelRecv(FtpConn& c, Socket sock, void* buf, size_t len, int flags, bool isControl) {
+  NetResult r;
+  if (c.tls && c.tls->Active(isControl))
+    r = c.tls->Recv(sock, buf, len, flags, isControl);
+  else
+    r = c.net->Recv(sock, buf, len, flags, c.iReplyTimeout);
+  NoteWait(c, r);
+  return r;
+}
+
+Socket FtpOpenSocket(FtpConn& c, const std::string& hostName, uint16_t port) {
+  c.saServer = platform::Ipv4{};
+  c.saServer.port = port;
+  uint32_t addr = 0;
+  if (!c.net->Resolve(hostName, &addr).ok() && !platform::ParseIpv4(hostName, &addr)) {
+    LogWrite(c, Format("Can't get \"%s\" host entry\r\n", hostName.c_str()));
+    return kInvalidSocket;
+  }
+  c.saServer.addr = addr;
+
+  int err = 0;
+  Socket s = c.net->OpenTcp(&err);
+  if (s == kInvalidSocket) {
+    FtpLogError(c, "create socket", err);
+    return kInvalidSocket;
+  }
+  c.saData = c.saServer;
+  c.saData.port = 20;
+
+  NetResult r = c.net->Connect(s, c.saServer, c.iReplyTimeout);
+  if (!r.ok()) {
+    NoteWait(c, r);
+    std::string what = Format("Can't connect to %s %s service.", hostName.c_str(), "FTP ");
+    FtpLogError(c, what.c_str(), r.error);
+    c.net->Close(s);
+    return kInvalidSocket;
+  }
+  LogWrite(c, Format("Connected to %s port %u\r\n", c.saServer.AddrText().c_str(),
+                     static_cast<unsigned>(port)));
+  return s;
+}
+
+long FtpSendAll(FtpConn& c, Socket sock, const void* data, size_t length, int* status,
+                bool isControl) {
+  const char* p = static_cast<const char*>(data);
+  size_t sent = 0;
+  while (sent < length) {
+    NetResult r = ChannelSend(c, sock, p + sent, length - sent, 0, isControl);
+    if (!r.ok()) {
+      FtpLogError(c, "Send", r.error);
+      if (IsConnectionGone(r.error)) c.bAbort = 1;
+      *status = c.bAbort ? kReplyAborted : kReplyPermanent;
+      return -1;
+    }
+    sent += static_cast<size_t>(r.n);
+    if (c.bAbort) break;
+  }
+  *status = c.bAbort ? kReplyAborted : kReplyComplete;
+  return static_cast<long>(sent);
+}
+
+long FtpSendRaw(FtpConn& c, Socket sock, const std::string& line) {
+  if (sock == kInvalidSocket) return -1;
+  BusyScope busy(c);
+  std::string out = line;
+  if (out.empty() || out.back() != '\n') out += "\r\n";
+  int status = 0;
+  return FtpSendAll(c, sock, out.data(), out.size(), &status, true);
+}
+
+long FtpSendLine(FtpConn& c, Socket sock, const std::string& line) {
+  if (sock == kInvalidSocket) return -1;
+  if (c.iBusy.load() != 0 && strcasecmp(line.c_str(), "quit") != 0) {
+    LogWrite(c, "Command already in progress, ignored New Cmd\r\n");
+    return -1;
+  }
+  BusyScope busy(c);
+  std::string out = line + "\r\n";
+  int status = 0;
+  return FtpSendAll(c, sock, out.data(), out.size(), &status, true);
+}
+
+int FtpCommandLine(FtpConn& c, Socket sock, const std::string& line) {
+  c.iReplyCode = 0;
+  if (line.size() > kMaxCommandLength) {
+    LogWrite(c, Format("Command too long (%u characters), not sent\r\n",
+                       static_cast<unsigned>(line.size())));
+    return kReplyNone;
+  }
+  if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    LogWrite(c, "Command holds a line break, not sent\r\n");
+    return kReplyNone;
+  }
+  if (line.compare(0, 5, "PASS ") == 0)
+    LogDebug(c, "PASS xxxxxx\r\n");
+  else if (line.compare(0, 5, "ACCT ") == 0)
+    LogDebug(c, "ACCT xxxxxx\r\n");
+  else
+    LogDebug(c, line + "\r\n");
+  if (sock == kInvalidSocket) {
+    LogDebug(c, "Not connected\r\n");
+    return kReplyNone;
+  }
+  if (FtpSendLine(c, sock, line) == -1) return kReplyNone;
+  return FtpGetReply(c, sock);
+}
+
+int FtpCommand(FtpConn& c, Socket sock, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::string line = VFormat(fmt, ap);
+  va_end(ap);
+  return FtpCommandLine(c, sock, line);
+}
+
+int FtpGetReplyLine(FtpConn& c, Socket sock) {
+  if (sock == kInvalidSocket) return 0;
+  BusyScope busy(c);
+  std::memset(c.cReply, 0, sizeof c.cReply);
+
+  const bool exosCR = c.bExosCR != 0;
+  char* w = c.cReply;
+  size_t total = 0;
+  NetResult last = ChannelRecv(c, sock, w, kReplyPeek, platform::kPeek, true);
+  while (last.n > 0) {
+    size_t peeked = static_cast<size_t>(last.n);
+    w[peeked] = '\0';
+    size_t take = peeked;
+    for (size_t i = 0; i < peeked; ++i) {
+      if (w[i] == '\0' || w[i] == '\n' || (exosCR && w[i] == '\r')) {
+        take = i + 1;
+        break;
+      }
+    }
+    last = ChannelRecv(c, sock, w, take, 0, true);
+    if (last.n <= 0) break;
+    size_t got = static_cast<size_t>(last.n);
+    w[got] = '\0';
+    std::string piece(w, got);
+    LogDebug(c, piece + "\r\n");
+    if (c.pCapture) c.pCapture->append(piece);
+    char end = w[got - 1];
+    w += got;
+    if (end == '\n' || (exosCR && end == '\r')) break;
+    total += got;
+    if (total >= kReplyLineCut) break;
+    last = ChannelRecv(c, sock, w, kReplyPeek, platform::kPeek, true);
+  }
+  *w = '\0';
+
+  int code = 0;
+  if (last.n < 0) {
+    if (IsConnectionGone(last.error)) c.bAbort = 1;
+  } else if (last.n == 0 && w == c.cReply) {
+    // The peer closed the connection: no reply will ever come.
+    c.bAbort = 1;
+  } else {
+    char digits[4] = {c.cReply[0], c.cReply[1], c.cReply[2], 0};
+    code = atoi(digits);
+  }
+
+  size_t len = strlen(c.cReply);
+  while (len > 2 && (c.cReply[len - 1] == ' ' || c.cReply[len - 1] == '\r' ||
+                     c.cReply[len - 1] == '\n'))
+    c.cReply[--len] = '\0';
+  return c.bAbort ? 421 : code;
+}
+
+int FtpGetReply(FtpConn& c, Socket sock) {
+  if (sock == kInvalidSocket) return 0;
+  BusyScope busy(c);
+  ++c.iReplyDepth;
+  size_t bytes = 0;
+  for (;;) {
+    int code = FtpGetReplyLine(c, sock);
+    bool continuation = code < 100 || code >= 600 || c.cReply[3] == '-';
+    if (c.bAbort) {
+      c.iReplyCode = 421;
+      break;
+    }
+    if ((c.iReplyDepth == 1 || c.iReplyCode == 0) && code >= 100 && code <= 599)
+      c.iReplyCode = code;
+    bytes += strlen(c.cReply) + 2;
+    if (bytes > kMaxReplyBytes) {
+      LogWrite(c, "Reply too long, connection given up\r\n");
+      c.bAbort = 1;
+      c.iReplyCode = 421;
+      break;
+    }
+    if (continuation) continue;
+    if (c.iReplyCode <= 0 || c.iReplyDepth < 2 || code == c.iReplyCode) break;
+  }
+  --c.iReplyDepth;
+  if (c.bAbort) return kReplyAborted;
+  int rc = c.iReplyCode;
+  return rc >= 100 && rc <= 599 ? rc / 100 : kReplyNone;
+}
+
+void FtpAbort(FtpConn& c, Socket sock) {
+  static constexpr unsigned char kIacIpIac[3] = {255, 244, 255};
+  size_t sent = 0;
+  while (sent < sizeof kIacIpIac) {
+    NetResult r = ChannelSend(c, sock, kIacIpIac + sent, sizeof kIacIpIac - sent,
+                              platform::kOob, true);
+    if (!r.ok()) {
+      FtpLogError(c, "Send", r.error);
+      break;
+    }
+    sent += static_cast<size_t>(r.n);
+  }
+  LogWrite(c, "ABOR\r\n");
+  if (c.HostFamily == HOST_VM)
+    FtpSendRaw(c, sock, "ABOR");
+  else
+    FtpSendRaw(c, sock, "\xF2" "ABOR");
+  FtpGetReply(c, sock);
+  if (strstr(c.cReply, "command not understood")) {
+    FtpSendRaw(c, sock, "ABOR");
+    LogWrite(c, "Send an ABOR command\r\n");
+    FtpGetReply(c, sock);
+  }
+}
+
+Socket FtpCloseSocket(FtpConn& c, Socket sock) {
+  if (sock == kInvalidSocket) return kInvalidSocket;
+  if (c.net->IsBlocking()) {
+    LogDebug(c, Format("[%u] Cancelled blocking call\r\n", static_cast<unsigned>(sock)));
+    c.net->CancelBlockingCall();
+    c.bAbort = 1;
+  }
+  NetResult r = c.net->Close(sock);
+  if (r.ok()) {
+    LogDebug(c, Format("[%u] Socket closed.\r\n", static_cast<unsigned>(sock)));
+    return kInvalidSocket;
+  }
+  FtpLogError(c, "CloseSocket", r.error);
+  LogDebug(c, Format("[%u] Failed to close socket.\r\n", static_cast<unsigned>(sock)));
+  return sock;
+}
+
+int FtpQuit(FtpConn& c, Socket sock) {
+  if (sock == kInvalidSocket) {
+    if (c.tls) c.tls->ShutdownAll();
+    return kReplyNone;
+  }
+  int rc = FtpCommand(c, sock, "quit");
+  c.net->Shutdown(sock, platform::ShutdownHow::kBoth);
+  if (c.tls) c.tls->ShutdownAll();
+  return rc;
+}
+
+}  // namespace tarn

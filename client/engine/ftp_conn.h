@@ -1,0 +1,109 @@
+// FtpConn: the connection context of the FTP engine, and the reply classes
+// every engine call returns.
+//
+// Reply class of a command primitive:
+//   1..5  first digit of the server's reply code
+//   6     aborted, or the connection is gone
+//   0     no valid reply (no socket, or the line had no code 100..599)
+// Transfer functions return 2 (done), 5 (failed) or 6 (aborted).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "client/session/app_state.h"
+#include "client/session/ui.h"
+#include "platform/net.h"
+
+namespace tarn {
+
+enum ReplyClass : int {
+  kReplyNone = 0,
+  kReplyPreliminary = 1,
+  kReplyComplete = 2,
+  kReplyIntermediate = 3,
+  kReplyTransient = 4,
+  kReplyPermanent = 5,
+  kReplyAborted = 6,
+};
+
+// HostFamily values.
+enum : int32_t { HOST_GENERIC = 0, HOST_MVS = 1, HOST_VM = 2, HOST_VSE = 4 };
+
+// ServerType values.
+enum : int32_t {
+  SERVER_UNIX = 0,
+  SERVER_MICROSOFT = 1,
+  SERVER_MVS = 2,
+  SERVER_VM = 3,
+  SERVER_VSE = 4,
+  SERVER_NETWARE = 5,
+  SERVER_CESAR = 7,
+};
+
+constexpr size_t kReplyBufferSize = 16384;
+constexpr size_t kCommandCapacity = 260;
+constexpr size_t kMaxCommandLength = 257;   // fits 260 bytes with CR LF and NUL
+constexpr size_t kReplyLineCut = 4000;      // longer reply lines are cut here
+constexpr size_t kReplyPeek = 82;           // bytes peeked per step of a line
+constexpr int kDefaultReplyTimeoutMs = 65000;
+
+class KeepAliveTimer;
+class TlsChannels;
+
+// The TLS side of the channel send and receive. Absent (null) until a
+// session asks for TLS.
+class TlsChannels {
+ public:
+  virtual ~TlsChannels() = default;
+  // True when the channel of that kind currently goes through TLS.
+  virtual bool Active(bool isControl) const = 0;
+  virtual platform::NetResult Send(platform::Socket s, const void* data, size_t len,
+                                   bool isControl) = 0;
+  virtual platform::NetResult Recv(platform::Socket s, void* buf, size_t len, int flags,
+                                   bool isControl) = 0;
+  // The control handshake after AUTH was accepted; false on failure (the
+  // TLS layer has reported why).
+  virtual bool HandshakeControl(platform::Socket s) = 0;
+  // TlsShutdownAll: releases every TLS state.
+  virtual void ShutdownAll() = 0;
+};
+
+struct FtpConn {
+  // Collaborators, set by the composition root and living longer than the
+  // connection.
+  AppState* app = nullptr;
+  Ui* ui = nullptr;
+  platform::Net* net = nullptr;
+  KeepAliveTimer* keepAlive = nullptr;  // null: no keep-alive
+  TlsChannels* tls = nullptr;           // null: no TLS
+
+  std::atomic<int32_t> HostFamily{HOST_GENERIC};
+  std::atomic<int32_t> ServerType{SERVER_UNIX};
+  int64_t llExpected = 0;        // expected size of the current transfer
+  int32_t iProgressTick = 0;
+  char cReply[kReplyBufferSize] = {};  // last reply line; also the data buffer
+  int32_t iReplyTimeout = kDefaultReplyTimeoutMs;  // bound of every wait, ms
+  std::atomic<int32_t> bAbort{0};
+  char cTypeNow = 0;             // TYPE last sent: 'A', 'I', 'L'; 0 after connect
+  std::atomic<int32_t> iBusy{0};
+  std::atomic<int32_t> SystemCode{1};
+  std::atomic<int32_t> iReplyCode{0};
+  int32_t iReplyDepth = 0;
+  std::atomic<platform::Socket> sockControl{platform::kInvalidSocket};
+  std::atomic<platform::Socket> sockData{platform::kInvalidSocket};
+  std::atomic<platform::Socket> sockListen{platform::kInvalidSocket};
+  platform::Ipv4 saServer;       // control peer
+  platform::Ipv4 saData;         // data peer: saServer with port 20, then PASV's
+  platform::Ipv4 saLocal;        // local end of the control connection
+  char cTempFile[260] = {};
+  std::string* pCapture = nullptr;  // when set, every reply line is appended
+  char cConnAccount[260] = {};
+  int32_t bL8Emulated = 0;
+  int32_t bExosCR = 0;           // banner said "(EXOS": lines end at CR
+  char cRootDir[4] = {};         // root string of the host's paths
+  char cScratch[64] = {};        // WsErrorText's scratch text
+};
+
+}  // namespace tarn

@@ -1,0 +1,63 @@
+// Connecting a session: credentials, dial-up, the control connection, the
+// log-on (directly or through one of four firewall schemes, optionally with
+// TLS), host-type detection and the start directory.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "client/engine/ftp_conn.h"
+#include "client/session/host_record.h"
+
+namespace tarn {
+
+class SessionStore;
+class DialUpOps;
+
+// Password sent for anonymous log-on when no e-mail address is set.
+inline constexpr const char* kAnonymousPlaceholder = "guest@example.com";
+
+// FtpLogon: opens the control connection to the host (or the firewall) and
+// logs on. Returns the control socket, or kInvalidSocket with the text for
+// the person in cReply. Does not store the socket in FtpConn.
+platform::Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port);
+
+// FtpDetectHost: SYST and the adaptation of HostFamily, ServerType and
+// SystemCode to the host.
+void FtpDetectHost(FtpConn& c, platform::Socket sock);
+
+// VseListingMode: the VSE step of SYST handling ("SITE UNIX OFF").
+void VseListingMode(FtpConn& c, platform::Socket sock);
+
+// ParsePwdReply: the directory of a PWD reply without double quotes, for
+// hosts with device:[directory] paths. Writes nothing when the markers are
+// missing. Returns the directory ("" when none).
+std::string ParsePwdReply(int systemCode, const std::string& reply, size_t limit);
+
+// The directory named by a PWD reply line ("257 \"/home/x\" is current"),
+// quotes of data-set names removed. "" when the reply names none.
+std::string DirectoryFromPwd(int systemCode, const std::string& reply);
+
+// What connecting needs beyond the engine: the window's listing side.
+struct ConnectHooks {
+  std::function<void()> resetListing;                         // listing state back to empty
+  std::function<bool(const std::string& dir)> processDirectory;  // go there; false on failure
+  std::function<void(const std::string& dir)> startListing;   // list it
+  std::function<void()> cancelUnattendedRun;                  // failure ends a scheduled run
+};
+
+struct ConnectContext {
+  FtpConn* conn = nullptr;
+  SessionStore* store = nullptr;   // zoom paths; may be null
+  DialUpOps* dialUp = nullptr;     // may be null: no dial-up service
+  ConnectHooks hooks;
+  int replyTimeoutMs = kDefaultReplyTimeoutMs;  // bound of every wait
+  std::string startDirectory;      // out: the directory connected to
+};
+
+// ConnectThread's work, run on the caller's thread: returns true when the
+// session is connected and its start directory handed on. On failure the
+// window is back in its disconnected state and FtpConn holds no socket.
+bool RunConnect(ConnectContext& ctx, HostRecord* pHost);
+
+}  // namespace tarn

@@ -1,0 +1,72 @@
+// Ui: the one way the client's Qt-free code reaches the person. The window
+// implements it on the GUI thread (blocking for questions, queued for status
+// and progress); unattended runs and tarn-cli implement it on a console or
+// a log; tests script it. Any thread may call it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarn {
+
+enum class BoxIcon { kNone, kInformation, kWarning, kError, kQuestion, kApplication };
+enum class BoxButtons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+enum class BoxResult { kOk, kCancel, kYes, kNo };
+
+// Window states the connect and listing code switch between.
+enum class ConnState { kDisconnected, kConnecting, kConnected };
+
+// Commands of the window whose enabled state the engine decides.
+enum class UiCommand { kChangePermissions };
+
+// Transfer modes of the window's mode menu.
+enum class TransferMode { kAscii, kBinary, kAutoDetect };
+
+struct LogonPrompt {
+  std::string sessionName;
+  std::string userName;   // in: current value; out: what was typed
+  std::string password;
+  bool focusUser = false;  // caret in the user-name field (else password)
+};
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+
+  // A message box; returns the button chosen. Without a person, the
+  // implementation answers for them (Ok, No, Cancel) and logs the text.
+  virtual BoxResult MessageBox(const std::string& text, const std::string& caption,
+                               BoxButtons buttons, BoxIcon icon) = 0;
+
+  // Status bar text; part 0 is the connection, part 1 the operation.
+  virtual void SetStatusText(int part, const std::string& text) = 0;
+
+  // The modal "Logon to FTP Host" dialog. False on Cancel. The dialog
+  // itself refuses an empty user name or password.
+  virtual bool PromptLogon(LogonPrompt* prompt) = 0;
+
+  // A single-line question ("Account Password" and the like); false on
+  // Cancel. `masked` hides what is typed.
+  virtual bool PromptText(const std::string& caption, const std::string& label, bool masked,
+                          std::string* value) = 0;
+
+  // The "Dial-up Networking Logon" dialog: the entry, its stored user name
+  // (read-only) and a masked password of up to 256 characters. False on
+  // Cancel.
+  virtual bool PromptDialUpPassword(const std::string& entry, const std::string& userName,
+                                    std::string* password) {
+    (void)userName;
+    return PromptText("Dial-up Networking Logon", entry, true, password);
+  }
+
+  // The window's connection state, with the session name when connected.
+  virtual void SetConnState(ConnState state, const std::string& sessionName) { (void)state; (void)sessionName; }
+  virtual void EnableCommand(UiCommand command, bool enabled) { (void)command; (void)enabled; }
+  virtual void SetTransferMode(TransferMode mode) { (void)mode; }
+  virtual void SetZoomPaths(const std::vector<std::string>& paths) { (void)paths; }
+  virtual void ShowLocalDirectory(const std::string& dir) { (void)dir; }
+  virtual void SetWaitCursor(bool on) { (void)on; }
+};
+
+}  // namespace tarn

@@ -1,0 +1,92 @@
+#include "mailer/messages.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace mailer {
+
+namespace {
+
+// Replaces the "%1" of a file-error form with the path.
+std::string WithPath(const char* form, const std::string& path) {
+  std::string text = form;
+  const size_t at = text.find("%1");
+  if (at != std::string::npos) text.replace(at, 2, path);
+  return text;
+}
+
+}  // namespace
+
+std::string SmtpReplyText(int code) {
+  switch (code) {
+    case 211: return "System status or system help reply";
+    case 214: return "Help Message";
+    case 220: return "Service is ready";
+    case 221: return "Service closing transmission channel";
+    case 250: return "Requested mail action okay, completed";
+    case 251: return "User not local: will forward to forward path";
+    case 354: return "Start mail input; end with <CRLF>.<CRLF>";
+    case 421: return "Service not available; closing transmission channel";
+    case 450: return "Requested mail action not taken: mailbox unavailable (busy)";
+    case 500: return "Syntax error; command unrecognized";
+    case 501: return "Syntax error in parameters or arguments";
+    case 502: return "Command not implemented";
+    case 503: return "Bad sequence of commands";
+    case 504: return "Command parameter not implemented";
+    case 550: return "Requested action not taken: mailbox unavailable (not found or no access)";
+    case 551: return "User not local; please try forward path";
+    case 552: return "Requested mail action aborted; exceeded storage allocation limit";
+    case 553:
+      return "Requested mail action not taken; mailbox name not allowed (incorrect mailbox "
+             "syntax)";
+    case 554: return "Transaction failed";
+  }
+  char text[80];
+  std::snprintf(text, sizeof text, "%d: Not a valid error number for SMTP protocol", code);
+  return text;
+}
+
+std::string NoReplyText(int timeoutMs) {
+  return "No reply from server within " + std::to_string((timeoutMs + 999) / 1000) + " seconds";
+}
+
+std::string CommandLineTooLongText(size_t limit) {
+  return "The command line is longer than " + std::to_string(limit) +
+         " characters; nothing was sent";
+}
+
+std::string LineBreakInValueText() {
+  return "A command-line value contains a line break; nothing was sent";
+}
+
+std::string BadPortText(const std::string& host) {
+  return "Invalid port in SMTP host \"" + host + "\" (use host or host:port, port 1 to 65535)";
+}
+
+std::string LineTooLongText(const std::string& path, size_t lineNumber, size_t limit) {
+  return "Line " + std::to_string(lineNumber) + " of " + path + " is longer than " +
+         std::to_string(limit) + " characters; the report was not sent";
+}
+
+std::string CommandTooLongText(const std::string& what, size_t limit) {
+  return what + " command longer than " + std::to_string(limit) + " characters refused";
+}
+
+std::string FileErrorText(int err, const std::string& path) {
+  switch (err) {
+    case ENOENT: return WithPath("%1 was not found.", path);
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP: return WithPath("%1 contains an invalid path.", path);
+    case EACCES:
+    case EPERM:
+    case EISDIR: return WithPath("Access to %1 was denied.", path);
+    case EMFILE:
+    case ENFILE:
+      return WithPath("%1 could not be opened because there are too many open files.", path);
+    case EIO: return WithPath("A hardware I/O error was reported while accessing %1.", path);
+  }
+  return WithPath("An unexpected error occurred while accessing %1.", path);
+}
+
+}  // namespace mailer

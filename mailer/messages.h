@@ -1,0 +1,49 @@
+// Every text courel shows to a person, chosen here and nowhere else.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace mailer {
+
+// Command-line values that are missing, first missing one only.
+inline constexpr char kNoHost[] = "No SMTP host specified";
+inline constexpr char kNoSender[] = "No email account specified for sender";
+inline constexpr char kNoReceiver[] = "No receiving email account specified";
+inline constexpr char kNoReport[] = "No report file specified";
+
+// Connection to the SMTP host could not be made (unknown host, refused, no
+// route, time limit).
+inline constexpr char kNoConnection[] = "Could not establish connection to server";
+
+// The server dropped the connection, or a send failed, before a reply came.
+inline constexpr char kConnectionClosed[] = "Connection closed by server";
+
+// The subject every report mail carries.
+inline constexpr char kReportSubject[] = "Testing e-mail connection";
+
+// Text for an SMTP reply code: the table's text for a known code, else
+// "%d: Not a valid error number for SMTP protocol".
+std::string SmtpReplyText(int code);
+
+// "No reply from server within %d seconds" (the time limit rounded up).
+std::string NoReplyText(int timeoutMs);
+
+// The command-line text is longer than `limit` characters.
+std::string CommandLineTooLongText(size_t limit);
+// A command-line value holds a CR or LF.
+std::string LineBreakInValueText();
+// "host:port" with a port that is not a number from 1 to 65535.
+std::string BadPortText(const std::string& host);
+
+// A report line longer than SMTP allows (`limit` characters without CR LF).
+std::string LineTooLongText(const std::string& path, size_t lineNumber, size_t limit);
+
+// A command that would exceed its buffer; `what` is the command word.
+std::string CommandTooLongText(const std::string& what, size_t limit);
+
+// The standard file-error message for an errno value and the file's path,
+// for example "report.log was not found." for ENOENT.
+std::string FileErrorText(int err, const std::string& path);
+
+}  // namespace mailer

@@ -1,0 +1,25 @@
+// Starting the suite's other programs and facts about the running process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class StartHint { kNormal, kMinimised, kNoActivate };
+
+// Starts `argv[0]` (a path, or a name searched on PATH) with the argument
+// vector as given, never through a shell. The hint is passed to a windowed
+// child as TARN_START_HINT. Returns the child's pid, or -1 with `*error` set.
+// The child is not waited for; it is reaped when it ends.
+int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::string* error);
+
+// "Linux 6.1.0-18-amd64": the kernel's name and release.
+std::string KernelNameRelease();
+
+// Full paths of the shared libraries mapped into this process whose file
+// name starts with one of `prefixes` ("libssl", "libsqlite3", ...), in
+// the order of `prefixes`, each once.
+std::vector<std::string> LoadedLibraries(const std::vector<std::string>& prefixes);
+
+}  // namespace platform

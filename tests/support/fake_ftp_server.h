@@ -1,0 +1,87 @@
+// A scripted FTP server on loopback for protocol tests. The script is a list
+// of steps run in order on one accepted control connection: expect an exact
+// command line, send chosen bytes (whole, split over segments, delayed),
+// sleep, close. Every line the client sends is recorded, so a test can
+// compare the whole transcript.
+//
+//   FakeFtpServer srv;
+//   srv.Send("220 ready\r\n").Expect("USER anonymous").Send("331 pass\r\n");
+//   srv.Start();
+//   ... connect to 127.0.0.1:srv.Port() ...
+//   EXPECT_TRUE(srv.Finish());   // script ran to its end, no mismatch
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarn::testing {
+
+class FakeFtpServer {
+ public:
+  FakeFtpServer();
+  ~FakeFtpServer();
+  FakeFtpServer(const FakeFtpServer&) = delete;
+  FakeFtpServer& operator=(const FakeFtpServer&) = delete;
+
+  uint16_t Port() const { return port_; }
+
+  // Sends bytes in one write.
+  FakeFtpServer& Send(const std::string& bytes);
+  // Sends bytes as segments of the given sizes (the rest as one more), with
+  // `delayMs` between them.
+  FakeFtpServer& SendSplit(const std::string& bytes, const std::vector<size_t>& sizes,
+                           int delayMs);
+  // Reads one line (up to LF, CR LF removed) and checks it is `line`.
+  FakeFtpServer& Expect(const std::string& line);
+  // Reads one line and checks it starts with `prefix`.
+  FakeFtpServer& ExpectPrefix(const std::string& prefix);
+  // Expect(line) followed by Send(reply).
+  FakeFtpServer& On(const std::string& line, const std::string& reply);
+  FakeFtpServer& Sleep(int ms);
+  // Closes the control connection.
+  FakeFtpServer& Close();
+  // Keeps reading (and recording) until the client closes.
+  FakeFtpServer& DrainUntilClosed();
+
+  // Starts serving the script on a thread (one connection).
+  void Start();
+  // Waits (up to `timeoutMs`) for the script to end, closes the connection,
+  // and returns true when every step matched.
+  bool Finish(int timeoutMs = 10000);
+
+  std::vector<std::string> Received() const;  // lines from the client
+  std::vector<std::string> Failures() const;  // mismatches, in order
+
+ private:
+  struct Step {
+    enum Kind { kSend, kSplit, kExpect, kExpectPrefix, kSleep, kClose, kDrain } kind;
+    std::string text;
+    std::vector<size_t> sizes;
+    int ms = 0;
+  };
+
+  void Run();
+  bool ReadLine(std::string* line);
+  void Fail(const std::string& why);
+  void SendAll(const std::string& bytes);
+
+  int listenFd_ = -1;
+  int connFd_ = -1;
+  uint16_t port_ = 0;
+  std::vector<Step> steps_;
+  std::string pending_;          // received bytes not yet split into lines
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mu_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::vector<std::string> received_;
+  std::vector<std::string> failures_;
+};
+
+}  // namespace tarn::testing
