@@ -282,6 +282,9 @@ int FtpGetReplyLine(FtpConn& c, Socket sock) {
   if (sock == kInvalidSocket) return 0;
   BusyScope busy(c);
   std::memset(c.cReply, 0, sizeof c.cReply);
+  // Once the connection is known to be gone or the operation aborted, every
+  // read answers at once instead of waiting out the time limit again.
+  if (c.bAbort) return 421;
 
   const bool exosCR = c.bExosCR != 0;
   char* w = c.cReply;

@@ -1,0 +1,272 @@
+#include "client/cli/console.h"
+
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "client/cli/quick_url.h"
+#include "client/engine/control.h"
+#include "client/engine/logon.h"
+#include "platform/reg_file.h"
+
+namespace tarn::cli {
+
+namespace {
+
+constexpr const char* kTarnKey = "Software\\Ostravel\\Tarn";
+
+std::string Join(const std::vector<std::string>& words, size_t from) {
+  std::string s;
+  for (size_t i = from; i < words.size(); ++i) {
+    if (i > from) s += ' ';
+    s += words[i];
+  }
+  return s;
+}
+
+std::string TypeName(platform::RegType t) {
+  switch (t) {
+    case platform::REG_SZ: return "REG_SZ";
+    case platform::REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case platform::REG_BINARY: return "REG_BINARY";
+    case platform::REG_DWORD: return "REG_DWORD";
+    case platform::REG_MULTI_SZ: return "REG_MULTI_SZ";
+    default: return "REG_NONE";
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string cur;
+  bool inWord = false, quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    char ch = line[i];
+    if (ch == '\\' && i + 1 < line.size()) {
+      cur += line[++i];
+      inWord = true;
+    } else if (ch == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n')) {
+      if (inWord) words.push_back(cur);
+      cur.clear();
+      inWord = false;
+    } else if (!quoted && ch == '#' && !inWord) {
+      break;
+    } else {
+      cur += ch;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(cur);
+  return words;
+}
+
+Console::Console(platform::Registry& reg, AppState& app, ConsoleUi& ui, std::FILE* out,
+                 std::FILE* err, const ConsoleOptions& options)
+    : reg_(reg),
+      app_(app),
+      ui_(ui),
+      out_(out),
+      err_(err),
+      options_(options),
+      scrambler_(static_cast<int64_t>(std::time(nullptr))),
+      store_(reg, ui, scrambler_),
+      dialService_(platform::MakeNoDialUp()),
+      dialUp_(*dialService_, ui, app) {
+  conn_.app = &app_;
+  conn_.ui = &ui_;
+  conn_.net = &net_;
+  conn_.keepAlive = &keepAlive_;
+  conn_.iReplyTimeout = options_.replyTimeoutMs;
+  keepAlive_.SetCallback([this] {
+    // Keep-alive while idle: a NOOP, never while another command runs.
+    if (conn_.iBusy == 0 && Connected()) {
+      FtpSendRaw(conn_, conn_.sockControl, "NOOP");
+      FtpGetReply(conn_, conn_.sockControl);
+    }
+  });
+}
+
+Console::~Console() { Shutdown(); }
+
+std::string Console::Help() {
+  return "Commands:\n"
+         "  open SESSION | open ftp://[user@]host[:port][/path]   log on\n"
+         "  pwd                       print the host's current directory\n"
+         "  quote LINE...             send a command line, print the reply\n"
+         "  close                     log off\n"
+         "  sessions                  list the stored sessions\n"
+         "  reg import FILE.reg       import sessions and settings from a .reg file\n"
+         "  reg export [KEY]          write a key (default Software\\Ostravel\\Tarn) as .reg text\n"
+         "  reg list [KEY]            list a key's subkeys and values\n"
+         "  help                      this text\n";
+}
+
+bool Console::Fail(const std::string& text) {
+  std::fprintf(err_, "%s\n", text.c_str());
+  return false;
+}
+
+bool Console::NeedConnection() {
+  if (Connected()) return true;
+  return Fail("Not connected");
+}
+
+bool Console::Run(const std::vector<std::string>& words) {
+  if (words.empty()) return true;
+  const std::string& cmd = words[0];
+  std::vector<std::string> args(words.begin() + 1, words.end());
+  if (cmd == "open") return Open(args);
+  if (cmd == "close" || cmd == "bye" || cmd == "quit") return Close();
+  if (cmd == "pwd") return Pwd();
+  if (cmd == "quote") return Quote(args);
+  if (cmd == "reg") return Reg(args);
+  if (cmd == "sessions") return Sessions();
+  if (cmd == "help") {
+    std::fputs(Help().c_str(), out_);
+    return true;
+  }
+  return Fail("Unknown command \"" + cmd + "\" (try help)");
+}
+
+bool Console::Open(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("usage: open SESSION | open ftp://[user@]host[:port][/path]");
+  if (Connected()) Close();
+  host_ = HostRecord{};
+  const std::string& target = args[0];
+  if (target.find("://") != std::string::npos) {
+    QuickUrl url;
+    std::string error;
+    if (!ParseQuickUrl(target, &url, &error)) return Fail(error);
+    if (url.scheme != "ftp") return Fail("ftpes:// needs TLS, which this build does not offer yet");
+    if (url.hasPassword)
+      std::fprintf(err_,
+                   "warning: a password in the URL can be seen by other users of this machine; "
+                   "prefer TARN_PASSWORD or the prompt\n");
+    InitNewSession(&host_, url.host, url.host);
+    host_.iQuickConnect = 1;
+    SetField(host_.cFTPPort, std::to_string(url.port));
+    SetField(host_.cHostDir, url.path);
+    if (url.user.empty() || url.user == "anonymous" || url.user == "ftp") {
+      SetField(host_.cUserFlag, "A");
+    } else {
+      if (!FitsField(host_.cUserName, url.user)) return Fail("user name too long");
+      SetField(host_.cUserFlag, "S");
+      SetField(host_.cUserName, url.user);
+      std::string password = url.password;
+      if (!url.hasPassword)
+        if (const char* env = std::getenv("TARN_PASSWORD")) password = env;
+      if (password.empty()) {
+        SetField(host_.cPasswordFlag, "P");
+      } else {
+        if (password.size() > 129) return Fail("password too long");
+        SetField(host_.cPasswordFlag, "S");
+        SetField(host_.cPassword, password);
+        scrambler_.Scramble(host_.cPassword, sizeof host_.cPassword);
+      }
+    }
+  } else if (!store_.LoadSession(target, &host_, &app_)) {
+    return Fail(target + ": Session not found");
+  }
+
+  ConnectContext ctx;
+  ctx.conn = &conn_;
+  ctx.store = host_.iQuickConnect ? nullptr : &store_;
+  ctx.dialUp = &dialUp_;
+  ctx.replyTimeoutMs = options_.replyTimeoutMs;
+  ctx.hooks.processDirectory = [this](const std::string& dir) {
+    if (dir.empty()) return true;
+    return FtpCommand(conn_, conn_.sockControl, "CWD %s", dir.c_str()) == kReplyComplete;
+  };
+  if (!RunConnect(ctx, &host_)) return false;
+  if (options_.verbose)
+    std::fprintf(err_, "Connected to %s, directory %s\n", host_.cSessionName,
+                 ctx.startDirectory.c_str());
+  return true;
+}
+
+bool Console::Close() {
+  if (!Connected()) return true;
+  platform::Socket s = conn_.sockControl;
+  int rc = FtpQuit(conn_, s);
+  conn_.sockControl = FtpCloseSocket(conn_, s);
+  app_.bConnected = 0;
+  keepAlive_.Stop();
+  return rc == kReplyComplete || rc == kReplyNone || rc == kReplyAborted;
+}
+
+void Console::Shutdown() { Close(); }
+
+bool Console::Pwd() {
+  if (!NeedConnection()) return false;
+  if (FtpCommand(conn_, conn_.sockControl, "PWD") != kReplyComplete) return Fail(conn_.cReply);
+  std::fprintf(out_, "%s\n", DirectoryFromPwd(conn_.SystemCode, conn_.cReply).c_str());
+  return true;
+}
+
+bool Console::Quote(const std::vector<std::string>& args) {
+  if (args.empty()) return Fail("usage: quote COMMAND [ARGS...]");
+  if (!NeedConnection()) return false;
+  std::string capture;
+  conn_.pCapture = &capture;
+  int rc = FtpCommandLine(conn_, conn_.sockControl, Join(args, 0));
+  conn_.pCapture = nullptr;
+  std::string text;
+  for (char ch : capture)
+    if (ch != '\r') text += ch;
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  std::fputs(text.c_str(), out_);
+  if (rc == kReplyNone && capture.empty()) return Fail("No reply");
+  return rc >= kReplyPreliminary && rc <= kReplyIntermediate;
+}
+
+bool Console::Sessions() {
+  for (const auto& name : store_.RebuildSessionList()) std::fprintf(out_, "%s\n", name.c_str());
+  return true;
+}
+
+bool Console::Reg(const std::vector<std::string>& args) {
+  if (args.empty()) return Fail("usage: reg import FILE.reg | reg export [KEY] | reg list [KEY]");
+  std::string error;
+  if (args[0] == "import") {
+    if (args.size() != 2) return Fail("usage: reg import FILE.reg");
+    std::ifstream in(args[1], std::ios::binary);
+    if (!in) return Fail(args[1] + ": cannot be opened");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    platform::RegImportReport report;
+    bool ok = platform::ImportRegText(reg_, ss.str(), &report, &error);
+    for (const auto& w : report.warnings) std::fprintf(err_, "%s: %s\n", args[1].c_str(), w.c_str());
+    if (!ok) return Fail(args[1] + ": " + error);
+    std::fprintf(err_, "%s: %d keys, %d values, %d deletions\n", args[1].c_str(), report.keys,
+                 report.values, report.deletions);
+    return true;
+  }
+  std::string key = args.size() > 1 ? args[1] : kTarnKey;
+  if (args[0] == "export") {
+    std::string text;
+    if (!platform::ExportRegText(reg_, key, &text, &error)) return Fail(error);
+    std::fwrite(text.data(), 1, text.size(), out_);
+    return true;
+  }
+  if (args[0] == "list") {
+    platform::RegKey k;
+    if (reg_.OpenKey(key, &k) != platform::RegStatus::kOk) return Fail(key + ": key not found");
+    std::vector<platform::RegValue> values;
+    std::vector<std::string> keys;
+    reg_.EnumValues(k, &values);
+    reg_.EnumKeys(k, &keys);
+    for (const auto& v : values) {
+      std::string shown = v.type == platform::REG_SZ ? v.Text() : "(" + std::to_string(v.data.size()) + " bytes)";
+      std::fprintf(out_, "    %s\t%s\t%s\n", v.name.c_str(), TypeName(v.type).c_str(), shown.c_str());
+    }
+    for (const auto& name : keys) std::fprintf(out_, "%s\\%s\n", key.c_str(), name.c_str());
+    return true;
+  }
+  return Fail("usage: reg import FILE.reg | reg export [KEY] | reg list [KEY]");
+}
+
+}  // namespace tarn::cli

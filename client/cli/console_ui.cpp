@@ -1,0 +1,113 @@
+#include "client/cli/console_ui.h"
+
+#include <cstdlib>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tarn::cli {
+
+namespace {
+
+// Box texts use CR (and CR LF) as line breaks; a console wants LF.
+std::string ConsoleText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+ConsoleUi::ConsoleUi(std::FILE* err, std::FILE* tty, bool verbose)
+    : err_(err), tty_(tty), verbose_(verbose) {}
+
+BoxResult ConsoleUi::MessageBox(const std::string& text, const std::string& caption,
+                                BoxButtons buttons, BoxIcon) {
+  lastBox_ = ConsoleText(text);
+  if (buttons == BoxButtons::kOk) {
+    std::fprintf(err_, "%s: %s\n", caption.c_str(), lastBox_.c_str());
+    return BoxResult::kOk;
+  }
+  std::string answer;
+  std::string question = caption + ": " + lastBox_ + " [y/N] ";
+  if (AskLine(question, false, &answer) && !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y'))
+    return BoxResult::kYes;
+  if (!tty_) std::fprintf(err_, "%s: %s (answered No)\n", caption.c_str(), lastBox_.c_str());
+  return buttons == BoxButtons::kOkCancel ? BoxResult::kCancel : BoxResult::kNo;
+}
+
+void ConsoleUi::SetStatusText(int, const std::string& text) {
+  if (verbose_ && text != " " && !text.empty()) std::fprintf(err_, "-- %s\n", text.c_str());
+}
+
+bool ConsoleUi::AskLine(const std::string& question, bool masked, std::string* answer) {
+  if (!tty_) return false;
+  int fd = fileno(tty_);
+  std::fputs(question.c_str(), tty_);
+  std::fflush(tty_);
+  termios old{};
+  bool restore = false;
+  if (masked && tcgetattr(fd, &old) == 0) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    restore = tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
+  }
+  char buf[512];
+  bool ok = std::fgets(buf, sizeof buf, tty_) != nullptr;
+  if (restore) {
+    tcsetattr(fd, TCSAFLUSH, &old);
+    std::fputs("\n", tty_);
+  }
+  if (!ok) return false;
+  std::string s = buf;
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  *answer = s;
+  return true;
+}
+
+bool ConsoleUi::PromptLogon(LogonPrompt* p) {
+  const char* envPassword = std::getenv("TARN_PASSWORD");
+  if (p->focusUser || p->userName.empty()) {
+    std::string user;
+    if (!AskLine("User name for " + p->sessionName + ": ", false, &user)) {
+      if (p->userName.empty()) {
+        std::fprintf(err_, "%s\n", "User name not entered");
+        return false;
+      }
+    } else {
+      p->userName = user;
+    }
+    if (p->userName.empty()) {
+      std::fprintf(err_, "%s\n", "User name not entered");
+      return false;
+    }
+  }
+  if (envPassword && *envPassword) {
+    p->password = envPassword;
+    return true;
+  }
+  std::string pass;
+  if (!AskLine("Password for " + p->userName + "@" + p->sessionName + ": ", true, &pass) ||
+      pass.empty()) {
+    std::fprintf(err_, "%s\n", "Password not entered");
+    return false;
+  }
+  p->password = pass;
+  return true;
+}
+
+bool ConsoleUi::PromptText(const std::string& caption, const std::string& label, bool masked,
+                           std::string* value) {
+  std::string answer;
+  if (!AskLine(caption + " - " + label + ": ", masked, &answer)) return false;
+  *value = answer;
+  return true;
+}
+
+}  // namespace tarn::cli

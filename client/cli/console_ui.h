@@ -1,0 +1,41 @@
+// ConsoleUi: the person behind tarn-cli. Boxes become lines on standard
+// error; questions are asked on the terminal when there is one and answered
+// "No"/"Cancel" when there is none; the log-on prompt takes TARN_PASSWORD
+// from the environment before it asks.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "client/session/ui.h"
+
+namespace tarn::cli {
+
+class ConsoleUi : public Ui {
+ public:
+  // `err` receives boxes and, when `verbose`, status lines. `tty` is the
+  // terminal to ask on, or null when there is none.
+  ConsoleUi(std::FILE* err, std::FILE* tty, bool verbose);
+
+  BoxResult MessageBox(const std::string& text, const std::string& caption, BoxButtons buttons,
+                       BoxIcon icon) override;
+  void SetStatusText(int part, const std::string& text) override;
+  bool PromptLogon(LogonPrompt* prompt) override;
+  bool PromptText(const std::string& caption, const std::string& label, bool masked,
+                  std::string* value) override;
+
+  // The last box's text, for the exit message of a failed command.
+  const std::string& LastBox() const { return lastBox_; }
+  void SetVerbose(bool on) { verbose_ = on; }
+
+ private:
+  // Reads one line from the terminal; false at its end or without one.
+  bool AskLine(const std::string& question, bool masked, std::string* answer);
+
+  std::FILE* err_;
+  std::FILE* tty_;
+  bool verbose_;
+  std::string lastBox_;
+};
+
+}  // namespace tarn::cli

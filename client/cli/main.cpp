@@ -1,0 +1,204 @@
+// tarn-cli: a scripting console over the client's engine.
+//
+//   tarn-cli [options] COMMAND [ARGS...] [\; COMMAND ...]
+//   tarn-cli [options] -f SCRIPT
+//   tarn-cli [options] < SCRIPT
+//
+// The composition root: it owns the registry, the application state, the
+// connection log and the person's console, and hands them to the console.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "client/cli/console.h"
+#include "client/cli/console_ui.h"
+#include "client/session/connection_log.h"
+#include "client/session/password.h"
+#include "client/session/session_store.h"
+#include "platform/locale.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tarn-cli [options] COMMAND [ARGS...] [\\; COMMAND [ARGS...]]...\n"
+    "       tarn-cli [options] -f SCRIPT      (one command per line; - reads standard input)\n"
+    "       tarn-cli [options]                (commands from standard input)\n"
+    "\n"
+    "Options:\n"
+    "  -v, --verbose       show the protocol transcript and status on standard error\n"
+    "  --log FILE          write the connection log (banner and transcript) to FILE\n"
+    "  -f, --file FILE     read commands from FILE\n"
+    "  --timeout SECONDS   longest wait for the server (default 65)\n"
+    "  --keep-going        run every command even after one failed\n"
+    "  -h, --help          this text\n"
+    "\n"
+    "Passwords come from the stored session, from TARN_PASSWORD, or from a prompt on\n"
+    "the terminal. Settings live in $TARN_CONFIG_DIR (default ~/.config/tarn).\n"
+    "The exit status is 0 only when every command succeeded.\n\n";
+
+struct Options {
+  bool verbose = false;
+  bool keepGoing = false;
+  std::string logFile;
+  std::string scriptFile;
+  int timeoutMs = tarn::kDefaultReplyTimeoutMs;
+  std::vector<std::vector<std::string>> commands;  // from the arguments
+};
+
+// Returns 0 to go on, else the exit status (1 for bad usage, -1 for help).
+int ParseArgs(int argc, char** argv, Options* o) {
+  std::vector<std::string> cur;
+  bool inCommands = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (!inCommands && !a.empty() && a[0] == '-' && a != "-") {
+      auto value = [&](std::string* into) {
+        if (i + 1 >= argc) {
+          std::fprintf(stderr, "tarn-cli: %s needs a value\n", a.c_str());
+          return false;
+        }
+        *into = argv[++i];
+        return true;
+      };
+      if (a == "-v" || a == "--verbose") {
+        o->verbose = true;
+      } else if (a == "--keep-going") {
+        o->keepGoing = true;
+      } else if (a == "-h" || a == "--help") {
+        return -1;
+      } else if (a == "--log") {
+        if (!value(&o->logFile)) return 1;
+      } else if (a == "-f" || a == "--file") {
+        if (!value(&o->scriptFile)) return 1;
+      } else if (a == "--timeout") {
+        std::string t;
+        if (!value(&t)) return 1;
+        char* end = nullptr;
+        long s = std::strtol(t.c_str(), &end, 10);
+        if (t.empty() || *end || s < 1 || s > 3600) {
+          std::fprintf(stderr, "tarn-cli: --timeout takes 1 to 3600 seconds\n");
+          return 1;
+        }
+        o->timeoutMs = static_cast<int>(s * 1000);
+      } else {
+        std::fprintf(stderr, "tarn-cli: unknown option %s (see --help)\n", a.c_str());
+        return 1;
+      }
+      continue;
+    }
+    inCommands = true;
+    if (a == ";") {
+      if (!cur.empty()) o->commands.push_back(cur);
+      cur.clear();
+    } else {
+      cur.push_back(a);
+    }
+  }
+  if (!cur.empty()) o->commands.push_back(cur);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  int rc = ParseArgs(argc, argv, &opt);
+  if (rc == -1) {
+    std::fputs(kUsage, stdout);
+    std::fputs(tarn::cli::Console::Help().c_str(), stdout);
+    return 0;
+  }
+  if (rc != 0) return rc;
+
+  platform::Locale locale = platform::UserLocale();
+  std::string configDir = platform::ConfigDirectory();
+  if (!platform::MakeDirectories(configDir, 0700)) {
+    std::fprintf(stderr, "tarn-cli: cannot create the settings directory %s\n", configDir.c_str());
+    return 1;
+  }
+  std::string error;
+  auto reg = platform::OpenSqliteRegistry(platform::PathJoin(configDir, "registry.sqlite"), &error);
+  if (!reg) {
+    std::fprintf(stderr, "tarn-cli: %s\n", error.c_str());
+    return 1;
+  }
+
+  std::FILE* tty = std::fopen("/dev/tty", "r+");
+  tarn::cli::ConsoleUi ui(stderr, tty, opt.verbose);
+  tarn::AppState app;
+  tarn::ConnLog log;
+  app.log = &log;
+
+  // Passwords of an older release are converted before anything reads a
+  // session; the application settings follow.
+  tarn::ConvertStoredPasswords(*reg);
+  {
+    tarn::PasswordScrambler scrambler(static_cast<int64_t>(std::time(nullptr)));
+    tarn::SessionStore store(*reg, ui, scrambler);
+    store.LoadAppSettings(&app.settings);
+  }
+  if (!opt.logFile.empty()) {
+    if (!log.Create(opt.logFile)) {
+      std::fprintf(stderr, "tarn-cli: cannot create the log file %s\n", opt.logFile.c_str());
+      return 1;
+    }
+    log.Write(tarn::ConnectionLogBanner(tarn::CurrentBannerFacts(), locale));
+  } else {
+    app.settings.bDebugLog = false;
+  }
+  if (opt.verbose) {
+    log.SetMirror(stderr);
+    app.settings.bDebugLog = true;
+  }
+
+  tarn::cli::ConsoleOptions copt;
+  copt.verbose = opt.verbose;
+  copt.replyTimeoutMs = opt.timeoutMs;
+  tarn::cli::Console console(*reg, app, ui, stdout, stderr, copt);
+
+  bool allOk = true;
+  auto run = [&](const std::vector<std::string>& words) {
+    bool ok = console.Run(words);
+    std::fflush(stdout);
+    allOk = allOk && ok;
+    return ok || opt.keepGoing;
+  };
+
+  if (!opt.commands.empty()) {
+    for (const auto& words : opt.commands)
+      if (!run(words)) break;
+  } else {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (!opt.scriptFile.empty() && opt.scriptFile != "-") {
+      file.open(opt.scriptFile);
+      if (!file) {
+        std::fprintf(stderr, "tarn-cli: %s cannot be opened\n", opt.scriptFile.c_str());
+        return 1;
+      }
+      in = &file;
+    } else if (opt.scriptFile.empty() && isatty(0)) {
+      std::fputs(kUsage, stderr);
+      return 1;
+    }
+    std::string line;
+    while (std::getline(*in, line)) {
+      auto words = tarn::cli::SplitWords(line);
+      if (words.empty()) continue;
+      if (!run(words)) break;
+    }
+  }
+  console.Shutdown();
+  if (tty) std::fclose(tty);
+  return allOk ? 0 : 1;
+}
