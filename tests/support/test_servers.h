@@ -1,0 +1,28 @@
+// Where the real test servers run (started by tools/test-servers, which
+// writes servers.env for the test command to source). A test that needs a
+// server it cannot find fails with a clear message rather than skipping, so
+// that a missing server can never pass for a green run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace tarn::testing {
+
+inline std::string ServerEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// Fails the current test (returns false) when the servers are not running.
+inline bool NeedServers() {
+  if (!ServerEnv("TARN_TEST_VSFTPD_PORT").empty()) return true;
+  ADD_FAILURE() << "The test servers are not running: start them with "
+                   "`sudo tools/test-servers start` and source "
+                   "/tmp/tarn-test-servers/servers.env (tools/check does both).";
+  return false;
+}
+
+}  // namespace tarn::testing
