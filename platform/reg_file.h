@@ -1,16 +1,16 @@
 // The Windows registry's text export format (.reg), so that people can bring
 // their sessions over from a Windows installation and back up their settings.
-//
-//   Windows Registry Editor Version 5.00
-//
-//   [HKEY_CURRENT_USER\Software\Ostravel\Tarn\Sessions\Home]
-//   "HostName"="ftp.example.org"
-//   "RandomInitData"=hex:51,2a,33,7e,\
-//     44,20
-//   "Old"=-
-//
-//   [-HKEY_CURRENT_USER\Software\Ostravel\Tarn\Sessions\Gone]
-//
+/*
+   Windows Registry Editor Version 5.00
+
+   [HKEY_CURRENT_USER\Software\Ostravel\Tarn\Sessions\Home]
+   "HostName"="ftp.example.org"
+   "RandomInitData"=hex:51,2a,33,7e,\
+     44,20
+   "Old"=-
+
+   [-HKEY_CURRENT_USER\Software\Ostravel\Tarn\Sessions\Gone]
+*/
 // Import reads UTF-16LE files (as the Windows editor writes them, with their
 // byte-order mark) and 8-bit files, "REGEDIT4" as well as version 5.00, CR LF
 // or LF line ends. Only keys under HKEY_CURRENT_USER (or HKCU) are taken;
