@@ -66,8 +66,24 @@ class TlsChannels {
   // The control handshake after AUTH was accepted; false on failure (the
   // TLS layer has reported why).
   virtual bool HandshakeControl(platform::Socket s) = 0;
+  // True when data connections are protected (PROT P in force).
+  virtual bool DataProtected() const = 0;
+  // The handshake of a new data connection; false on failure.
+  virtual bool HandshakeData(platform::Socket s) = 0;
+  // TlsEndData: closes the data connection's TLS state after a transfer.
+  virtual void EndData(platform::Socket s) = 0;
   // TlsShutdownAll: releases every TLS state.
   virtual void ShutdownAll() = 0;
+};
+
+// The resume state of the running download, held in memory; the store keeps
+// it in the session's key between runs.
+struct ResumeInfo {
+  bool bResume = false;         // this download continues a partial file
+  std::string path;             // local path of the partial file
+  int64_t offset = 0;           // bytes already present (for display)
+  std::string sourcePath;       // host path of the source
+  int64_t sourceSize = 0;       // its size, 0 when not known
 };
 
 struct FtpConn {
@@ -103,7 +119,12 @@ struct FtpConn {
   int32_t bL8Emulated = 0;
   int32_t bExosCR = 0;           // banner said "(EXOS": lines end at CR
   char cRootDir[4] = {};         // root string of the host's paths
-  char cScratch[64] = {};        // WsErrorText's scratch text
+  ResumeInfo resume;             // set by the caller of a resumable download
+  int64_t progressShownMs = 0;   // when the person last saw progress
+  // A download that replaces an existing file is received into a temporary
+  // file beside it; the rename waits for the server's final reply.
+  std::string pendingTemp;
+  std::string pendingTarget;
 };
 
 }  // namespace tarn

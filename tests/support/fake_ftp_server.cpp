@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -79,6 +80,138 @@ FakeFtpServer& FakeFtpServer::Close() {
 FakeFtpServer& FakeFtpServer::DrainUntilClosed() {
   steps_.push_back({Step::kDrain, "", {}, 0});
   return *this;
+}
+
+FakeFtpServer& FakeFtpServer::Pasv(const std::string& reply) {
+  steps_.push_back({Step::kPasv, reply, {}, 0});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::ExpectPort(const std::string& reply) {
+  steps_.push_back({Step::kPort, reply, {}, 0});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::DataOpen() {
+  steps_.push_back({Step::kDataOpen, "", {}, 0});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::DataSend(const std::string& bytes, size_t chunk, int delayMs) {
+  steps_.push_back({Step::kDataSend, bytes, {chunk}, delayMs});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::DataRecv() {
+  steps_.push_back({Step::kDataRecv, "", {}, 0});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::DataClose() {
+  steps_.push_back({Step::kDataClose, "", {}, 0});
+  return *this;
+}
+
+std::string FakeFtpServer::ReceivedData() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return dataIn_;
+}
+
+void FakeFtpServer::RunDataStep(const Step& step) {
+  std::string line;
+  switch (step.kind) {
+    case Step::kPasv: {
+      if (!ReadLine(&line) || line != "PASV") {
+        Fail("expected \"PASV\", got \"" + line + "\"");
+        return;
+      }
+      dataListenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in sa{};
+      sa.sin_family = AF_INET;
+      sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      bind(dataListenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+      listen(dataListenFd_, 1);
+      socklen_t len = sizeof sa;
+      getsockname(dataListenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
+      int port = ntohs(sa.sin_port);
+      std::string hp = "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+      std::string reply = step.text;
+      for (auto p = reply.find("{hp}"); p != std::string::npos; p = reply.find("{hp}"))
+        reply.replace(p, 4, hp);
+      for (auto p = reply.find("{p1}"); p != std::string::npos; p = reply.find("{p1}"))
+        reply.replace(p, 4, std::to_string(port / 256));
+      for (auto p = reply.find("{p2}"); p != std::string::npos; p = reply.find("{p2}"))
+        reply.replace(p, 4, std::to_string(port % 256));
+      SendAll(reply);
+      break;
+    }
+    case Step::kPort: {
+      unsigned a[6] = {};
+      if (!ReadLine(&line) ||
+          sscanf(line.c_str(), "PORT %u,%u,%u,%u,%u,%u", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5]) != 6) {
+        Fail("expected a PORT line, got \"" + line + "\"");
+        return;
+      }
+      portAddr_ = (a[0] << 24) | (a[1] << 16) | (a[2] << 8) | a[3];
+      portPort_ = static_cast<uint16_t>(a[4] * 256 + a[5]);
+      SendAll(step.text);
+      break;
+    }
+    case Step::kDataOpen:
+      if (dataListenFd_ >= 0) {
+        pollfd p{dataListenFd_, POLLIN, 0};
+        if (poll(&p, 1, kStepTimeoutMs) > 0) dataFd_ = accept4(dataListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        close(dataListenFd_);
+        dataListenFd_ = -1;
+      } else if (portPort_) {
+        dataFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(portAddr_);
+        sa.sin_port = htons(portPort_);
+        if (connect(dataFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+          close(dataFd_);
+          dataFd_ = -1;
+        }
+      }
+      if (dataFd_ < 0) Fail("no data connection");
+      break;
+    case Step::kDataSend: {
+      size_t chunk = step.sizes.empty() || step.sizes[0] == 0 ? step.text.size() : step.sizes[0];
+      for (size_t off = 0; off < step.text.size() && dataFd_ >= 0 && !stop_; off += chunk) {
+        std::string piece = step.text.substr(off, chunk);
+        size_t sent = 0;
+        while (sent < piece.size()) {
+          ssize_t n = send(dataFd_, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL);
+          if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return;  // the client closed the data connection: an abort test
+          }
+          sent += static_cast<size_t>(n);
+        }
+        if (step.ms) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+      }
+      break;
+    }
+    case Step::kDataRecv: {
+      char buf[65536];
+      for (;;) {
+        pollfd p{dataFd_, POLLIN, 0};
+        if (dataFd_ < 0 || poll(&p, 1, kStepTimeoutMs) <= 0) break;
+        ssize_t n = recv(dataFd_, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        std::lock_guard<std::mutex> lock(mu_);
+        dataIn_.append(buf, static_cast<size_t>(n));
+      }
+      break;
+    }
+    case Step::kDataClose:
+      if (dataFd_ >= 0) close(dataFd_);
+      dataFd_ = -1;
+      break;
+    default:
+      break;
+  }
 }
 
 void FakeFtpServer::Start() { thread_ = std::thread([this] { Run(); }); }
@@ -212,6 +345,9 @@ void FakeFtpServer::Run() {
           while (ReadLine(&line)) {
           }
           break;
+        default:
+          RunDataStep(step);
+          break;
       }
     }
   }
@@ -221,6 +357,9 @@ void FakeFtpServer::Run() {
     close(connFd_);
     connFd_ = -1;
   }
+  if (dataFd_ >= 0) close(dataFd_);
+  if (dataListenFd_ >= 0) close(dataListenFd_);
+  dataFd_ = dataListenFd_ = -1;
   std::lock_guard<std::mutex> lock(mu_);
   done_ = true;
   done_cv_.notify_all();

@@ -48,6 +48,24 @@ class FakeFtpServer {
   // Keeps reading (and recording) until the client closes.
   FakeFtpServer& DrainUntilClosed();
 
+  // ---- Data connections ----
+  // Expects "PASV", listens on a new loopback port and sends `reply` with
+  // "{hp}" replaced by "127,0,0,1,p1,p2".
+  FakeFtpServer& Pasv(const std::string& reply = "227 Entering Passive Mode ({hp}).\r\n");
+  // Expects a "PORT h1,h2,h3,h4,p1,p2" line, keeps its address, sends `reply`.
+  FakeFtpServer& ExpectPort(const std::string& reply = "200 PORT command successful.\r\n");
+  // Opens the data connection: accepts on the PASV listener, or connects to
+  // the PORT address.
+  FakeFtpServer& DataOpen();
+  // Sends bytes on the data connection, in chunks of `chunk` bytes (all at
+  // once when 0) with `delayMs` between them.
+  FakeFtpServer& DataSend(const std::string& bytes, size_t chunk = 0, int delayMs = 0);
+  // Reads the data connection until the client closes it.
+  FakeFtpServer& DataRecv();
+  FakeFtpServer& DataClose();
+  // Bytes read by DataRecv.
+  std::string ReceivedData() const;
+
   // Starts serving the script on a thread (one connection).
   void Start();
   // Waits (up to `timeoutMs`) for the script to end, closes the connection,
@@ -59,7 +77,10 @@ class FakeFtpServer {
 
  private:
   struct Step {
-    enum Kind { kSend, kSplit, kExpect, kExpectPrefix, kSleep, kClose, kDrain } kind;
+    enum Kind {
+      kSend, kSplit, kExpect, kExpectPrefix, kSleep, kClose, kDrain,
+      kPasv, kPort, kDataOpen, kDataSend, kDataRecv, kDataClose
+    } kind;
     std::string text;
     std::vector<size_t> sizes;
     int ms = 0;
@@ -70,7 +91,14 @@ class FakeFtpServer {
   void Fail(const std::string& why);
   void SendAll(const std::string& bytes);
 
+  void RunDataStep(const Step& step);
+
   int listenFd_ = -1;
+  int dataListenFd_ = -1;
+  int dataFd_ = -1;
+  uint32_t portAddr_ = 0;
+  uint16_t portPort_ = 0;
+  std::string dataIn_;
   int connFd_ = -1;
   uint16_t port_ = 0;
   std::vector<Step> steps_;

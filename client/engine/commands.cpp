@@ -1,0 +1,125 @@
+#include "client/engine/commands.h"
+
+#include <unistd.h>
+
+#include "client/engine/control.h"
+#include "client/engine/transfer.h"
+
+namespace tarn {
+
+using platform::Socket;
+
+namespace {
+
+int ClassOfLastReply(const FtpConn& c) {
+  int code = c.iReplyCode;
+  return code >= 100 && code <= 599 ? code / 100 : kReplyNone;
+}
+
+// "VERB arg"; on a 5xx either the X-form (code 500: not recognised) or the
+// same verb with the argument in VMS directory syntax.
+int WithFallback(FtpConn& c, Socket sock, const char* verb, const std::string& arg) {
+  int rc = FtpCommand(c, sock, "%s %s", verb, arg.c_str());
+  if (rc != kReplyPermanent) return ClassOfLastReply(c);
+  if (c.iReplyCode == 500)
+    FtpCommand(c, sock, "X%s %s", verb, arg.c_str());
+  else
+    FtpCommand(c, sock, "%s %s", verb, ToVmsDirName(c.SystemCode, arg).c_str());
+  return ClassOfLastReply(c);
+}
+
+}  // namespace
+
+std::string ToVmsDirName(int systemCode, const std::string& name, size_t limit) {
+  if (systemCode != 3 && systemCode != 4) return name;
+  std::string vms = name == ".." ? "[-]" : "[." + name + "]";
+  return vms.size() < limit ? vms : name;
+}
+
+int FtpCwd(FtpConn& c, Socket sock, const std::string& dir) {
+  std::string target = dir;
+  if (c.HostFamily == HOST_VSE && target == "/") target = "\\";
+  c.ui->SetStatusText(1, "Changing host directory to " + target);
+  return WithFallback(c, sock, "CWD", target);
+}
+
+int FtpCdup(FtpConn& c, Socket sock) {
+  FtpCommand(c, sock, "CDUP");
+  return ClassOfLastReply(c);
+}
+
+int FtpPwd(FtpConn& c, Socket sock) {
+  int rc = FtpCommand(c, sock, "PWD");
+  if (rc == kReplyPermanent && c.iReplyCode == 500) FtpCommand(c, sock, "XPWD");
+  return ClassOfLastReply(c);
+}
+
+int FtpMkd(FtpConn& c, Socket sock, const std::string& path) {
+  if (WithFallback(c, sock, "MKD", path) == kReplyPermanent) {
+    c.ui->MessageBox(c.cReply, "Error creating folder", BoxButtons::kOk, BoxIcon::kInformation);
+    return kReplyPermanent;
+  }
+  return kReplyComplete;
+}
+
+int FtpRmd(FtpConn& c, Socket sock, const std::string& path) {
+  if (WithFallback(c, sock, "RMD", path) == kReplyPermanent) {
+    c.ui->MessageBox(c.cReply, "Error deleting folder", BoxButtons::kOk, BoxIcon::kInformation);
+    return kReplyPermanent;
+  }
+  return kReplyComplete;
+}
+
+int FtpDele(FtpConn& c, Socket sock, const std::string& name) {
+  FtpCommand(c, sock, "DELE %s", name.c_str());
+  return ClassOfLastReply(c);
+}
+
+bool FtpRename(FtpConn& c, Socket sock, const std::string& oldName, const std::string& newName,
+               const std::string& mvsPrefix) {
+  std::string from = oldName, to = newName;
+  if (c.HostFamily == HOST_MVS) {
+    from = "'" + mvsPrefix + oldName + "'";
+    to = "'" + mvsPrefix + newName + "'";
+  }
+  bool ok = FtpCommand(c, sock, "RNFR %s", from.c_str()) == kReplyIntermediate &&
+            FtpCommand(c, sock, "RNTO %s", to.c_str()) == kReplyComplete;
+  if (!ok) c.ui->MessageBox(c.cReply, "Error renaming file", BoxButtons::kOk, BoxIcon::kInformation);
+  return ok;
+}
+
+int FtpNoop(FtpConn& c, Socket sock) { return FtpCommand(c, sock, "NOOP"); }
+
+int FtpQuote(FtpConn& c, Socket sock, const std::string& text, std::string* capture) {
+  std::string captured;
+  c.pCapture = &captured;
+  int rc;
+  if (text.compare(0, 4, "LIST") == 0 || text.compare(0, 4, "NLST") == 0) {
+    c.bAbort = 0;
+    rc = FtpListToTemp(c, sock, text);
+    if (c.cTempFile[0]) unlink(c.cTempFile);
+  } else {
+    rc = FtpCommandLine(c, sock, text);
+  }
+  c.pCapture = nullptr;
+  if (captured.size() > kCaptureLimit) captured.resize(kCaptureLimit);
+  if (capture) *capture = captured;
+  if (ClassOfLastReply(c) == kReplyPermanent) {
+    c.ui->MessageBox(c.cReply, "Error Sending QUOTE command", BoxButtons::kOk, BoxIcon::kInformation);
+    return kReplyPermanent;
+  }
+  return rc;
+}
+
+void KeepAliveDue(FtpConn& c) {
+  StopKeepAlive(c);
+  Socket sock = c.sockControl;
+  if (c.app->bConnected && c.iBusy == 0 && sock != platform::kInvalidSocket) {
+    LogWrite(c, "NOOP\r\n");
+    FtpSendRaw(c, sock, "NOOP");
+    FtpGetReply(c, sock);
+  }
+  RearmKeepAlive(c);
+}
+
+}  // namespace tarn

@@ -1,0 +1,370 @@
+#include "client/engine/transfer.h"
+#include "client/session/host_record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+#include "client/engine/control.h"
+#include "client/engine/data.h"
+#include "platform/paths.h"
+
+namespace tarn {
+
+using platform::kInvalidSocket;
+using platform::NetResult;
+using platform::Socket;
+
+namespace {
+
+// Raises iBusy and stops the keep-alive for the life of a byte loop.
+class TransferBusy {
+ public:
+  explicit TransferBusy(FtpConn& c) : c_(c) {
+    c_.iBusy.fetch_add(1);
+    StopKeepAlive(c_);
+  }
+  ~TransferBusy() {
+    c_.iBusy.fetch_sub(1);
+    RearmKeepAlive(c_);
+  }
+  TransferBusy(const TransferBusy&) = delete;
+  TransferBusy& operator=(const TransferBusy&) = delete;
+
+ private:
+  FtpConn& c_;
+};
+
+// The box of a failed local file operation.
+void SystemErrorBox(FtpConn& c, const char* operation, int err) {
+  c.ui->MessageBox(Format("Error in %s.\r\nProbable cause: %s", operation, strerror(err)),
+                   c.app->cTitle, BoxButtons::kOk, BoxIcon::kWarning);
+}
+
+// "1,234.5" in the person's separators.
+std::string FormatOneDecimal(const platform::Locale& loc, double v) {
+  if (v < 0) v = 0;
+  auto whole = static_cast<int64_t>(v);
+  int tenth = static_cast<int>(std::lround((v - static_cast<double>(whole)) * 10));
+  if (tenth == 10) {
+    ++whole;
+    tenth = 0;
+  }
+  return loc.FormatNumber(whole) + loc.decimalSep + std::to_string(tenth);
+}
+
+std::string Clock(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  return Format("%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+}
+
+std::string KbText(const platform::Locale& loc, int64_t bytes) {
+  if (bytes <= 0) return "";
+  return loc.FormatNumber((bytes + 1023) / 1024) + "KB";
+}
+
+// The local file a download writes: the target itself, or a temporary file
+// beside an existing regular file so that the old content survives a failed
+// download. Returns the descriptor, -1 with errno set on failure.
+int OpenDownloadTarget(FtpConn& c, const std::string& target, bool resume, std::string* temp) {
+  temp->clear();
+  if (resume) return open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  struct stat st{};
+  if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    auto slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string tmpl = platform::PathJoin(dir, "." + base + ".tarn-XXXXXX");
+    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    fchmod(fd, st.st_mode & 07777);
+    *temp = tmpl;
+    (void)c;
+    return fd;
+  }
+  return open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+bool WriteAll(int fd, const char* p, size_t n, int* err) {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      *err = errno;
+      return false;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+}  // namespace
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void FtpParseSize(FtpConn& c) {
+  std::string up = c.cReply;
+  for (char& ch : up) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  auto pos = up.find(" BYTES");
+  if (pos == std::string::npos) return;
+  size_t end = pos;
+  while (end > 0 && up[end - 1] == ' ') --end;
+  size_t start = end;
+  while (start > 0 && isdigit(static_cast<unsigned char>(up[start - 1]))) --start;
+  if (start == end) return;
+  long long size = strtoll(up.c_str() + start, nullptr, 10);
+  if (size > 0) c.llExpected = size;
+}
+
+void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
+  const int64_t now = NowMs();
+  const bool due = now - c.progressShownMs >= kProgressIntervalMs;
+  if (!c.ui->TransferWindowOpen()) {
+    if (due) {
+      c.progressShownMs = now;
+      c.ui->SetStatusText(1, Format("Retrieving Directory List .. %lld bytes received",
+                                    static_cast<long long>(bytes)));
+    }
+    return;
+  }
+  if (c.app->settings.cFeedbackFlag.empty()) return;
+  if (++c.iProgressTick <= 1 || !due) return;
+  c.progressShownMs = now;
+  c.iProgressTick = 0;
+
+  const platform::Locale& loc = c.app->locale;
+  TransferFields f;
+  f.bytes = bytes;
+  f.shownBytes = bytes + (c.resume.bResume ? c.resume.offset : 0);
+  f.expected = c.llExpected;
+  f.seconds = static_cast<double>(now - startMs) / 1000.0;
+  f.received = KbText(loc, f.shownBytes);
+  if (f.seconds >= 1.0) {
+    double rate = static_cast<double>(bytes) / 1024.0 / f.seconds;
+    f.rate = FormatOneDecimal(loc, rate < 0.1 ? 0.1 : rate) + " KB/Sec";
+    if (c.llExpected <= 0 || bytes <= 0) {
+      f.timeLeft = "  ";
+    } else {
+      double perSecond = static_cast<double>(bytes) / f.seconds;
+      f.timeLeft = Clock(static_cast<int64_t>(static_cast<double>(c.llExpected - bytes) / perSecond));
+    }
+  }
+  if (c.llExpected > 0)
+    f.barPos = c.llExpected / 1024 < 65536 ? static_cast<int>(bytes / 1024)
+                                           : static_cast<int>(bytes * 65535 / c.llExpected);
+  c.ui->SetTransferFields(f);
+}
+
+void FtpStatistics(FtpConn& c, const char* verb, int64_t bytes, double seconds) {
+  long whole = static_cast<long>(seconds);
+  if (whole < 1) whole = 1;
+  LogDebug(c, Format("%sed %lld bytes in %ld seconds (%lld bytes/sec)\r\n", verb,
+                     static_cast<long long>(bytes), whole, static_cast<long long>(bytes / whole)));
+  if (!c.ui->TransferWindowOpen()) return;
+  TransferFields f;
+  f.done = true;
+  f.bytes = bytes;
+  f.shownBytes = bytes + (c.resume.bResume ? c.resume.offset : 0);
+  f.expected = c.llExpected;
+  f.seconds = seconds;
+  f.received = KbText(c.app->locale, f.shownBytes);
+  f.timeLabel = "Transfer Time: ";
+  f.timeLeft = Clock(whole);
+  double rate = static_cast<double>(bytes) / 1024.0 / (seconds < 0.001 ? 0.001 : seconds);
+  f.rate = FormatOneDecimal(c.app->locale, rate < 0.1 ? 0.1 : rate) + " KB/Sec";
+  c.ui->SetTransferFields(f);
+}
+
+int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool isBinary) {
+  (void)isBinary;  // bytes are stored as they come in either type
+  if (sockData == kInvalidSocket || !c.app->bConnected) return 0;
+  if (c.tls && c.tls->DataProtected() && !c.tls->HandshakeData(sockData)) {
+    LogWrite(c, "Error negotiating SSL data connection\r\n");
+    return 0;
+  }
+  TransferBusy busy(c);
+  const bool resume = c.resume.bResume;
+  std::string temp;
+  int fd = OpenDownloadTarget(c, localPath, resume, &temp);
+  if (fd < 0) {
+    int err = errno;
+    SystemErrorBox(c, "CreateFile", err);
+    LogDebug(c, Format("Failed to create file %s (%u)%s\r\n", localPath.c_str(),
+                       static_cast<unsigned>(err), "\r\n"));
+    return kReplyPermanent;
+  }
+  const std::string written = temp.empty() ? localPath : temp;
+  if (resume) {
+    off_t end = lseek(fd, 0, SEEK_END);
+    c.resume.offset = end > 0 ? end : 0;
+    c.resume.path = localPath;
+  }
+
+  std::vector<char> buf(kRecvBlock);
+  const int64_t start = NowMs();
+  c.iProgressTick = 2;
+  c.progressShownMs = 0;
+  int64_t total = 0;
+  NetResult r = ChannelRecv(c, sockData, buf.data(), buf.size(), 0, false);
+  while (r.n > 0 && !c.bAbort) {
+    int err = 0;
+    if (!WriteAll(fd, buf.data(), static_cast<size_t>(r.n), &err)) {
+      SystemErrorBox(c, "WriteFile", err);
+      c.bAbort = 1;
+      break;
+    }
+    total += r.n;
+    if (resume && c.app->bResumeOK) fdatasync(fd);
+    FtpProgress(c, total, start);
+    if (!c.bAbort) r = ChannelRecv(c, sockData, buf.data(), buf.size(), 0, false);
+  }
+  const double seconds = static_cast<double>(NowMs() - start) / 1000.0;
+  const bool failed = c.bAbort || r.n < 0;
+  if (!temp.empty() && !failed) fsync(fd);  // the new content is on disk before it replaces the old
+  close(fd);
+
+  struct stat st{};
+  const bool regular = stat(written.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (failed && c.app->bResumeOK) {
+    LogWrite(c, "This site supports resume\r\n");
+    LogWrite(c, Format("Download of %s interupted %s", written.c_str(), "\r\n") + "\r\n");
+    c.resume.path = written;
+  } else if (failed && regular) {
+    unlink(written.c_str());
+    LogWrite(c, "Partially downloaded file deleted\r\n");
+  }
+  if (!temp.empty() && !failed) {
+    c.pendingTemp = temp;
+    c.pendingTarget = localPath;
+  }
+
+  if (r.n < 0) {
+    FtpLogError(c, "Recv", r.error);
+    return kReplyAborted;
+  }
+  FtpStatistics(c, "Receiv", total, seconds);
+  return c.bAbort ? kReplyAborted : kReplyComplete;
+}
+
+void FinishDownload(FtpConn& c, bool confirmed) {
+  if (c.pendingTemp.empty()) return;
+  std::string temp = c.pendingTemp, target = c.pendingTarget;
+  c.pendingTemp.clear();
+  c.pendingTarget.clear();
+  if (confirmed) {
+    if (rename(temp.c_str(), target.c_str()) == 0) return;
+    SystemErrorBox(c, "MoveFile", errno);
+    c.resume.path = temp;  // the complete file stays where it is
+    return;
+  }
+  if (c.app->bResumeOK) {
+    c.resume.path = temp;
+    return;
+  }
+  unlink(temp.c_str());
+  LogWrite(c, "Partially downloaded file deleted\r\n");
+}
+
+int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char type) {
+  (void)type;
+  if (sockData == kInvalidSocket || !c.app->bConnected) return kReplyPermanent;
+  if (c.tls && c.tls->DataProtected() && !c.tls->HandshakeData(sockData)) {
+    LogWrite(c, "Error negotiating SSL data connection\r\n");
+    return kReplyPermanent;
+  }
+  TransferBusy busy(c);
+  int fd = open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    LogWrite(c, Format("Could not open file %s (%u)\r\n", localPath.c_str(),
+                       static_cast<unsigned>(errno)));
+    return kReplyPermanent;
+  }
+  struct stat st{};
+  c.llExpected = fstat(fd, &st) == 0 ? st.st_size : 0;
+  LogDebug(c, Format("Transferring %lld bytes\r\n", static_cast<long long>(c.llExpected)));
+  const int64_t start = NowMs();
+  c.iProgressTick = 9;
+  c.progressShownMs = 0;
+
+  std::vector<char> buf(kSendBlock);
+  int64_t total = 0;
+  int status = kReplyComplete;
+  int readError = 0;
+  for (;;) {
+    ssize_t n = read(fd, buf.data(), buf.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      readError = errno;
+      break;
+    }
+    if (n == 0 || c.bAbort) break;
+    long sent = FtpSendAll(c, sockData, buf.data(), static_cast<size_t>(n), &status, false);
+    if (sent > 0) total += sent;
+    FtpProgress(c, total, start);
+    if (status == kReplyPermanent || status == kReplyAborted || c.bAbort) break;
+  }
+  close(fd);
+  const double seconds = static_cast<double>(NowMs() - start) / 1000.0;
+  if (c.bAbort) status = kReplyAborted;
+  if (readError) {
+    // The server would store a cut file as if it were whole: this is a
+    // failure, not the end of the file.
+    LogWrite(c, Format("Could not read file %s (%u)\r\n", localPath.c_str(),
+                       static_cast<unsigned>(readError)));
+    status = kReplyPermanent;
+  }
+  if (status == kReplyPermanent) {
+    LogWrite(c, "Error on Transfer, aborted\r\n");
+    return kReplyPermanent;
+  }
+  if (status == kReplyAborted) {
+    LogWrite(c, "Transfer aborted by User\r\n");
+    return kReplyAborted;
+  }
+  FtpStatistics(c, "Transmit", total, seconds);
+  return kReplyComplete;
+}
+
+int FtpListToTemp(FtpConn& c, Socket sock, const std::string& command) {
+  std::string error;
+  std::string path = platform::UniqueTempFile(platform::TempDirectory(), "tarn", &error);
+  if (path.empty()) {
+    LogWrite(c, "Could not create a temporary file: " + error + "\r\n");
+    return kReplyPermanent;
+  }
+  SetField(c.cTempFile, path);
+  c.resume.bResume = false;
+  return FtpGetFile(c, sock, command, path, 'A');
+}
+
+bool IsAsciiExtension(const std::string& name, const std::string& extensions) {
+  auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 >= name.size()) return false;
+  std::string ext = name.substr(dot + 1);
+  size_t start = 0;
+  while (start <= extensions.size()) {
+    auto slash = extensions.find('/', start);
+    std::string item = extensions.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (!item.empty() && item.size() == ext.size() &&
+        strncasecmp(item.c_str(), ext.c_str(), ext.size()) == 0)
+      return true;
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return false;
+}
+
+}  // namespace tarn

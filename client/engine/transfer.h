@@ -1,0 +1,64 @@
+// The byte loops of a transfer over an open data connection, with progress,
+// statistics, the partial file of an interrupted download, listings fetched
+// into a temporary file, and the ASCII-or-binary choice of automatic mode.
+//
+// No character conversion happens here: ASCII transfers rely on the
+// server's conversion under "TYPE A"; bytes are stored and sent as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "client/engine/ftp_conn.h"
+
+namespace tarn {
+
+// Block sizes of the byte loops. Large blocks keep the system-call count
+// per gigabyte low; progress is throttled separately.
+constexpr size_t kRecvBlock = 512 * 1024;
+constexpr size_t kSendBlock = 512 * 1024;
+// Longest time between two progress reports is unbounded; shortest 50 ms.
+constexpr int64_t kProgressIntervalMs = 50;
+
+// FtpRecvFile: receives until the server closes the data connection and
+// writes the bytes to `localPath`. Returns 2 (done), 5 (the local file could
+// not be created), 6 (aborted, receive or write error), 0 (not connected or
+// the data handshake failed).
+//
+// A download that would replace an existing regular file goes to a
+// temporary file beside it, renamed over the old file only when complete,
+// so that a failed download never destroys the file it was replacing. On
+// abort the partial file stays when the server takes restarts (bResumeOK),
+// and c.resume.path then names it; otherwise it is deleted.
+int FtpRecvFile(FtpConn& c, platform::Socket sockData, const std::string& localPath, bool isBinary);
+
+// Ends a download received into a temporary file: renamed over the file it
+// replaces when the server `confirmed` the transfer; otherwise kept as the
+// partial file when the server takes restarts, else deleted.
+void FinishDownload(FtpConn& c, bool confirmed);
+
+// FtpSendFile: sends the local file. Returns 2, 5 or 6.
+int FtpSendFile(FtpConn& c, platform::Socket sockData, const std::string& localPath, char type);
+
+// FtpParseSize: the size in a 150 reply ("... (1234 bytes)."), stored in
+// c.llExpected when greater than 0.
+void FtpParseSize(FtpConn& c);
+
+// FtpProgress: the progress of a running transfer, at most every 50 ms.
+void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs);
+
+// FtpStatistics: the closing figures ("Receiv" or "Transmit").
+void FtpStatistics(FtpConn& c, const char* verb, int64_t bytes, double seconds);
+
+// FtpListToTemp: fetches a listing command into a new temporary file named
+// in c.cTempFile; returns the transfer result.
+int FtpListToTemp(FtpConn& c, platform::Socket sock, const std::string& command);
+
+// IsAsciiExtension: true when the name's extension (text after the last
+// '.', not empty) is one of the '/'-separated `extensions`, ignoring case.
+bool IsAsciiExtension(const std::string& name, const std::string& extensions);
+
+// Milliseconds of a steady clock, for start times.
+int64_t NowMs();
+
+}  // namespace tarn
