@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/locale.h"
+
 namespace tarn {
 
 class ConnLog;
@@ -32,6 +34,7 @@ struct AppState {
   std::string cTitle = "Tarn";       // message-box caption
   AppSettings settings;
   ConnLog* log = nullptr;            // connection log; null when none
+  platform::Locale locale;           // the person's number and date formats
 
   std::atomic<int> bConnected{0};    // log-on succeeded
   std::atomic<int> bResumeOK{0};     // the server took a restart marker

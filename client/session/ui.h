@@ -23,6 +23,22 @@ enum class UiCommand { kChangePermissions };
 // Transfer modes of the window's mode menu.
 enum class TransferMode { kAscii, kBinary, kAutoDetect };
 
+// What the byte loops show of a running transfer: the transfer window's
+// fields as texts, plus the numbers behind them for consoles that draw
+// their own bar.
+struct TransferFields {
+  std::string received;    // "1,234KB"; "" for nothing yet
+  std::string rate;        // "1,234.5 KB/Sec"; "" until a second has passed
+  std::string timeLeft;    // "00:01:05"; "  " when the size is not known
+  std::string timeLabel;   // "Transfer Time: " once the transfer is over
+  int barPos = -1;         // progress bar position, -1 = unchanged
+  int64_t bytes = 0;       // bytes of this transfer so far
+  int64_t shownBytes = 0;  // bytes plus the resumed part
+  int64_t expected = 0;    // expected size, 0 = unknown
+  double seconds = 0;      // elapsed
+  bool done = false;       // final statistics
+};
+
 struct LogonPrompt {
   std::string sessionName;
   std::string userName;   // in: current value; out: what was typed
@@ -67,6 +83,11 @@ class Ui {
   virtual void SetZoomPaths(const std::vector<std::string>& paths) { (void)paths; }
   virtual void ShowLocalDirectory(const std::string& dir) { (void)dir; }
   virtual void SetWaitCursor(bool on) { (void)on; }
+
+  // True while a transfer window (or a console's progress line) shows the
+  // running transfer; the byte loops then fill its fields.
+  virtual bool TransferWindowOpen() const { return false; }
+  virtual void SetTransferFields(const TransferFields& fields) { (void)fields; }
 };
 
 }  // namespace tarn
