@@ -366,6 +366,10 @@ int FtpGetReply(FtpConn& c, Socket sock) {
 
 void FtpAbort(FtpConn& c, Socket sock) {
   static constexpr unsigned char kIacIpIac[3] = {255, 244, 255};
+  // The abort flag that brought us here must not stop the replies to ABOR
+  // from being read: left unread, they would be taken for the replies of
+  // the next commands. It is set again on the way out.
+  const int32_t aborted = c.bAbort.exchange(0);
   size_t sent = 0;
   while (sent < sizeof kIacIpIac) {
     NetResult r = ChannelSend(c, sock, kIacIpIac + sent, sizeof kIacIpIac - sent,
@@ -387,6 +391,11 @@ void FtpAbort(FtpConn& c, Socket sock) {
     LogWrite(c, "Send an ABOR command\r\n");
     FtpGetReply(c, sock);
   }
+  // A transfer cut short is answered twice: 426 (or 451) for the transfer,
+  // then 226 for the ABOR itself.
+  const int code = c.iReplyCode;
+  if (!c.bAbort && (code == 426 || code == 451 || code == 425)) FtpGetReply(c, sock);
+  if (aborted) c.bAbort = aborted;
 }
 
 Socket FtpCloseSocket(FtpConn& c, Socket sock) {
