@@ -47,7 +47,9 @@ std::string SmtpReplyText(int code) {
 }
 
 std::string NoReplyText(int timeoutMs) {
-  return "No reply from server within " + std::to_string((timeoutMs + 999) / 1000) + " seconds";
+  const int seconds = (timeoutMs + 999) / 1000;
+  return "No reply from server within " + std::to_string(seconds) +
+         (seconds == 1 ? " second" : " seconds");
 }
 
 std::string CommandLineTooLongText(size_t limit) {

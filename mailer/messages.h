@@ -26,7 +26,8 @@ inline constexpr char kReportSubject[] = "Testing e-mail connection";
 // "%d: Not a valid error number for SMTP protocol".
 std::string SmtpReplyText(int code);
 
-// "No reply from server within %d seconds" (the time limit rounded up).
+// "No reply from server within 65 seconds": the time limit, rounded up to
+// whole seconds.
 std::string NoReplyText(int timeoutMs);
 
 // The command-line text is longer than `limit` characters.
