@@ -10,6 +10,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -224,6 +225,17 @@ NetResult Net::Send(Socket s, const void* data, size_t len, int flags, int timeo
   int f = MSG_NOSIGNAL | ((flags & kOob) ? MSG_OOB : 0);
   for (;;) {
     ssize_t n = send(s, data, len, f);
+    if (n >= 0) return NetResult{static_cast<long>(n), 0, false};
+    if (errno == EINTR) continue;
+    if (!WouldBlock(errno)) return FailErrno();
+    bool timedOut = false;
+    if (int e = Wait(s, POLLOUT, timeoutMs, &timedOut)) return NetResult{-1, e, timedOut};
+  }
+}
+
+NetResult Net::SendFile(Socket s, int fd, size_t count, int timeoutMs) {
+  for (;;) {
+    ssize_t n = sendfile(s, fd, nullptr, count);
     if (n >= 0) return NetResult{static_cast<long>(n), 0, false};
     if (errno == EINTR) continue;
     if (!WouldBlock(errno)) return FailErrno();

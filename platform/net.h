@@ -116,6 +116,10 @@ class Net {
   // Sends at most `len` bytes (one call, may be partial). Waits up to
   // `timeoutMs` for room to send.
   NetResult Send(Socket s, const void* data, size_t len, int flags, int timeoutMs);
+  // Sends up to `count` bytes of the open file `fd` from its current
+  // offset, without copying them through user space (sendfile). One call,
+  // may be partial; n = 0 at the end of the file.
+  NetResult SendFile(Socket s, int fd, size_t count, int timeoutMs);
   // Receives at most `len` bytes; 0 means the peer closed. Waits up to
   // `timeoutMs` for data.
   NetResult Recv(Socket s, void* buf, size_t len, int flags, int timeoutMs);

@@ -97,6 +97,14 @@ std::string Console::Help() {
          "  open SESSION | open ftp://[user@]host[:port][/path]   log on\n"
          "  pwd                       print the host's current directory\n"
          "  quote LINE...             send a command line, print the reply\n"
+         "  ls [PATH]                 list a host directory\n"
+         "  cd DIR                    change the host directory\n"
+         "  get REMOTE [LOCAL]        download (--resume continues a partial file)\n"
+         "  put LOCAL [REMOTE]        upload\n"
+         "  append LOCAL REMOTE       append a local file to a host file\n"
+         "  mkdir DIR | rmdir DIR | rm FILE | rename OLD NEW\n"
+         "  site ARGS...              a SITE command\n"
+         "  noop                      keep the connection alive\n"
          "  close                     log off\n"
          "  sessions                  list the stored sessions\n"
          "  reg import FILE.reg       import sessions and settings from a .reg file\n"
@@ -125,6 +133,14 @@ bool Console::Run(const std::vector<std::string>& words) {
   if (cmd == "quote") return Quote(args);
   if (cmd == "reg") return Reg(args);
   if (cmd == "sessions") return Sessions();
+  if (cmd == "ls" || cmd == "dir") return List(args);
+  if (cmd == "cd") return Cd(args);
+  if (cmd == "get") return Get(args);
+  if (cmd == "put") return Put(args, false);
+  if (cmd == "append") return Put(args, true);
+  if (cmd == "mkdir" || cmd == "rmdir" || cmd == "rm" || cmd == "rename" || cmd == "site" ||
+      cmd == "noop")
+    return Simple(cmd, args);
   if (cmd == "help") {
     std::fputs(Help().c_str(), out_);
     return true;
@@ -199,6 +215,11 @@ bool Console::Close() {
 }
 
 void Console::Shutdown() { Close(); }
+
+void Console::Abort() {
+  conn_.bAbort = 1;
+  net_.CancelBlockingCall();
+}
 
 bool Console::Pwd() {
   if (!NeedConnection()) return false;

@@ -23,6 +23,9 @@ namespace tarn::cli {
 struct ConsoleOptions {
   bool verbose = false;
   int replyTimeoutMs = kDefaultReplyTimeoutMs;
+  int passive = -1;   // 1 --passive, 0 --active, -1 the PASV setting
+  char type = 0;      // 'A', 'I', 'X' (auto); 0 = the session's default
+  bool resume = false;
 };
 
 class Console {
@@ -39,6 +42,10 @@ class Console {
   // Logs off when still connected.
   void Shutdown();
 
+  // Cancel of a running command (Ctrl-C): the loops see bAbort, a blocked
+  // wait ends at once. Any thread may call it.
+  void Abort();
+
   bool Connected() const { return conn_.sockControl != platform::kInvalidSocket; }
 
   static std::string Help();
@@ -50,6 +57,17 @@ class Console {
   bool Quote(const std::vector<std::string>& args);
   bool Reg(const std::vector<std::string>& args);
   bool Sessions();
+  // File transfers and remote file commands (transfer_commands.cpp).
+  bool List(const std::vector<std::string>& args);
+  bool Cd(const std::vector<std::string>& args);
+  bool Get(const std::vector<std::string>& args);
+  bool Put(const std::vector<std::string>& args, bool append);
+  bool Simple(const std::string& cmd, const std::vector<std::string>& args);
+  // The transfer type of a file: --type, else the session's default mode.
+  char TypeFor(const std::string& name, char forced) const;
+  // Reads "--resume", "--type X", "--passive"/"--active" out of `args`.
+  bool TakeFlags(std::vector<std::string>* args, char* type, bool* resume);
+  void SaveResume(const std::string& local, const std::string& remote, int64_t size, bool done, char type);
   bool NeedConnection();
   bool Fail(const std::string& text);
 

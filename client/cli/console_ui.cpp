@@ -1,5 +1,6 @@
 #include "client/cli/console_ui.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <termios.h>
 #include <unistd.h>
@@ -108,6 +109,44 @@ bool ConsoleUi::PromptText(const std::string& caption, const std::string& label,
   if (!AskLine(caption + " - " + label + ": ", masked, &answer)) return false;
   *value = answer;
   return true;
+}
+
+void ConsoleUi::BeginTransfer() {
+  inTransfer_ = true;
+  barDrawn_ = false;
+  lastLine_ = -1;
+}
+
+void ConsoleUi::EndTransfer() {
+  if (barDrawn_) std::fputc('\n', err_);
+  inTransfer_ = false;
+  barDrawn_ = false;
+}
+
+void ConsoleUi::SetTransferFields(const TransferFields& f) {
+  const double mb = static_cast<double>(f.shownBytes) / 1e6;
+  const double rate = f.seconds > 0 ? static_cast<double>(f.bytes) / 1e6 / f.seconds : 0;
+  const bool known = f.expected > 0;
+  const double fraction = known ? std::min(1.0, static_cast<double>(f.bytes) / static_cast<double>(f.expected)) : 0;
+  std::string eta = f.done ? "done in " + f.timeLeft : (f.timeLeft == "  " || f.timeLeft.empty() ? "" : "ETA " + f.timeLeft);
+  if (isatty(fileno(err_))) {
+    char bar[31];
+    int filled = known ? static_cast<int>(fraction * 30) : 0;
+    for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[30] = 0;
+    if (known)
+      std::fprintf(err_, "\r%3d%% [%s] %9.1f MB %8.1f MB/s %-16s", static_cast<int>(fraction * 100), bar, mb,
+                   rate, eta.c_str());
+    else
+      std::fprintf(err_, "\r%9.1f MB %8.1f MB/s %-16s", mb, rate, eta.c_str());
+    std::fflush(err_);
+    barDrawn_ = true;
+    return;
+  }
+  if (!f.done && lastLine_ >= 0 && f.seconds - lastLine_ < 1.0) return;
+  lastLine_ = f.seconds;
+  std::fprintf(err_, "%s %.1f MB, %.1f MB/s%s%s\n", f.done ? "transferred" : "progress", mb, rate,
+               eta.empty() ? "" : ", ", eta.c_str());
 }
 
 }  // namespace tarn::cli

@@ -24,6 +24,17 @@ class ConsoleUi : public Ui {
   bool PromptText(const std::string& caption, const std::string& label, bool masked,
                   std::string* value) override;
 
+  void SetTransferMode(TransferMode mode) override { mode_ = mode; }
+  TransferMode Mode() const { return mode_; }
+
+  // Progress of a transfer: a bar with rate and time remaining on a
+  // terminal, plain lines (at most one a second) otherwise.
+  bool TransferWindowOpen() const override { return inTransfer_ && showProgress_; }
+  void SetTransferFields(const TransferFields& f) override;
+  void BeginTransfer();
+  void EndTransfer();
+  void SetShowProgress(bool on) { showProgress_ = on; }
+
   // The last box's text, for the exit message of a failed command.
   const std::string& LastBox() const { return lastBox_; }
   void SetVerbose(bool on) { verbose_ = on; }
@@ -36,6 +47,11 @@ class ConsoleUi : public Ui {
   std::FILE* tty_;
   bool verbose_;
   std::string lastBox_;
+  TransferMode mode_ = TransferMode::kAutoDetect;
+  bool inTransfer_ = false;
+  bool showProgress_ = true;
+  bool barDrawn_ = false;
+  double lastLine_ = -1;
 };
 
 }  // namespace tarn::cli

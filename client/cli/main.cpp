@@ -7,6 +7,8 @@
 // The composition root: it owns the registry, the application state, the
 // connection log and the person's console, and hands them to the console.
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/cli/console.h"
@@ -40,6 +43,10 @@ constexpr const char* kUsage =
     "  -f, --file FILE     read commands from FILE\n"
     "  --timeout SECONDS   longest wait for the server (default 65)\n"
     "  --keep-going        run every command even after one failed\n"
+    "  --passive, --active data connections by PASV or PORT (default: the PASV setting)\n"
+    "  --type ascii|binary|auto   transfer type (default: the session's)\n"
+    "  --resume            get continues a partial local file\n"
+    "  --no-progress       no progress display\n"
     "  -h, --help          this text\n"
     "\n"
     "Passwords come from the stored session, from TARN_PASSWORD, or from a prompt on\n"
@@ -52,6 +59,10 @@ struct Options {
   std::string logFile;
   std::string scriptFile;
   int timeoutMs = tarn::kDefaultReplyTimeoutMs;
+  int passive = -1;
+  char type = 0;
+  bool resume = false;
+  bool progress = true;
   std::vector<std::vector<std::string>> commands;  // from the arguments
 };
 
@@ -74,6 +85,24 @@ int ParseArgs(int argc, char** argv, Options* o) {
         o->verbose = true;
       } else if (a == "--keep-going") {
         o->keepGoing = true;
+      } else if (a == "--passive") {
+        o->passive = 1;
+      } else if (a == "--active") {
+        o->passive = 0;
+      } else if (a == "--resume") {
+        o->resume = true;
+      } else if (a == "--no-progress") {
+        o->progress = false;
+      } else if (a == "--type") {
+        std::string t;
+        if (!value(&t)) return 1;
+        if (t == "ascii") o->type = 'A';
+        else if (t == "binary") o->type = 'I';
+        else if (t == "auto") o->type = 'X';
+        else {
+          std::fprintf(stderr, "tarn-cli: --type takes ascii, binary or auto\n");
+          return 1;
+        }
       } else if (a == "-h" || a == "--help") {
         return -1;
       } else if (a == "--log") {
@@ -111,6 +140,12 @@ int ParseArgs(int argc, char** argv, Options* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // SIGINT is taken by the thread started below; every thread inherits the
+  // mask set here.
+  sigset_t sigint;
+  sigemptyset(&sigint);
+  sigaddset(&sigint, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &sigint, nullptr);
   Options opt;
   int rc = ParseArgs(argc, argv, &opt);
   if (rc == -1) {
@@ -164,7 +199,28 @@ int main(int argc, char** argv) {
   tarn::cli::ConsoleOptions copt;
   copt.verbose = opt.verbose;
   copt.replyTimeoutMs = opt.timeoutMs;
+  copt.type = opt.type;
+  copt.resume = opt.resume;
+  if (opt.passive >= 0) app.settings.bPassive = opt.passive;
+  ui.SetShowProgress(opt.progress);
   tarn::cli::Console console(*reg, app, ui, stdout, stderr, copt);
+
+  // Ctrl-C cancels the running command (the server gets ABOR); a second
+  // one ends the program. The signal is taken by a thread of its own, so
+  // no handler touches shared state.
+  std::thread([&console] {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    int count = 0;
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&set, &sig) != 0) continue;
+      if (++count > 1) _exit(130);
+      std::fputs("\ntarn-cli: cancelling (Ctrl-C again to quit)\n", stderr);
+      console.Abort();
+    }
+  }).detach();
 
   bool allOk = true;
   auto run = [&](const std::vector<std::string>& words) {

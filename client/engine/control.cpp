@@ -213,7 +213,6 @@ long FtpSendAll(FtpConn& c, Socket sock, const void* data, size_t length, int* s
     NetResult r = ChannelSend(c, sock, p + sent, length - sent, 0, isControl);
     if (!r.ok()) {
       FtpLogError(c, "Send", r.error);
-      if (IsConnectionGone(r.error)) c.bAbort = 1;
       *status = c.bAbort ? kReplyAborted : kReplyPermanent;
       return -1;
     }

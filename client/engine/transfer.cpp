@@ -299,22 +299,43 @@ int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char 
   c.iProgressTick = 9;
   c.progressShownMs = 0;
 
-  std::vector<char> buf(kSendBlock);
   int64_t total = 0;
   int status = kReplyComplete;
   int readError = 0;
-  for (;;) {
-    ssize_t n = read(fd, buf.data(), buf.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      readError = errno;
-      break;
+  if (!(c.tls && c.tls->Active(false))) {
+    // A plain data connection takes the file straight from the page cache.
+    for (;;) {
+      NetResult r = c.net->SendFile(sockData, fd, kSendBlock, c.iReplyTimeout);
+      if (r.n == 0 || c.bAbort) break;
+      if (!r.ok()) {
+        if (r.timedOut) LogWrite(c, "Timer cancelled blocking call");
+        if (r.error == platform::WSAEINTR) c.bAbort = 1;
+        if (r.error == platform::WsaFromErrno(EIO)) {
+          readError = EIO;  // the file could not be read, the connection is fine
+        } else {
+          FtpLogError(c, "Send", r.error);
+          status = c.bAbort ? kReplyAborted : kReplyPermanent;
+        }
+        break;
+      }
+      total += r.n;
+      FtpProgress(c, total, start);
     }
-    if (n == 0 || c.bAbort) break;
-    long sent = FtpSendAll(c, sockData, buf.data(), static_cast<size_t>(n), &status, false);
-    if (sent > 0) total += sent;
-    FtpProgress(c, total, start);
-    if (status == kReplyPermanent || status == kReplyAborted || c.bAbort) break;
+  } else {
+    std::vector<char> buf(kSendBlock);
+    for (;;) {
+      ssize_t n = read(fd, buf.data(), buf.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        readError = errno;
+        break;
+      }
+      if (n == 0 || c.bAbort) break;
+      long sent = FtpSendAll(c, sockData, buf.data(), static_cast<size_t>(n), &status, false);
+      if (sent > 0) total += sent;
+      FtpProgress(c, total, start);
+      if (status == kReplyPermanent || status == kReplyAborted || c.bAbort) break;
+    }
   }
   close(fd);
   const double seconds = static_cast<double>(NowMs() - start) / 1000.0;
