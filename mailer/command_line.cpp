@@ -49,6 +49,43 @@ bool ParseCommandLine(const std::string& text, MailSettings* out, std::string* e
   return true;
 }
 
+bool ParseArguments(const std::vector<std::string>& args, MailSettings* out, std::string* error) {
+  bool separate = args.size() >= 2;
+  for (const auto& a : args) separate = separate && !a.empty() && a[0] == '-';
+  const std::string joined = JoinArguments(args);
+  if (!separate) return ParseCommandLine(joined, out, error);
+  if (joined.size() > kMaxCommandLine) {
+    *error = CommandLineTooLongText(kMaxCommandLine);
+    return false;
+  }
+  if (joined.find_first_of("\r\n") != std::string::npos) {
+    *error = LineBreakInValueText();
+    return false;
+  }
+  std::string* const slots[] = {&out->host, &out->sender, &out->receiver, &out->reportPath};
+  const char* const missing[] = {kNoHost, kNoSender, kNoReceiver, kNoReport};
+  for (size_t i = 0; i < 4; ++i) {
+    std::string piece;
+    if (i < args.size()) {
+      size_t start = args[i].find_first_not_of('-');
+      if (start != std::string::npos) piece = args[i].substr(start);
+      if (!piece.empty() && piece.back() == ' ') piece.pop_back();  // one blank only
+    }
+    if (piece.empty()) {
+      *error = missing[i];
+      return false;
+    }
+    *slots[i] = std::move(piece);
+  }
+  std::string name;
+  uint16_t port = 0;
+  if (!SplitHostPort(out->host, &name, &port)) {
+    *error = BadPortText(out->host);
+    return false;
+  }
+  return true;
+}
+
 bool SplitHostPort(const std::string& host, std::string* name, uint16_t* port) {
   const size_t colon = host.rfind(':');
   if (colon == std::string::npos) {

@@ -3,9 +3,10 @@
 //
 //   -mail.example.org -me@example.org -you@example.org -/var/tmp/queue.log
 //
-// On Linux the values arrive as separate arguments; the caller joins them
-// with JoinArguments, so that the separate form and the single-string form
-// ("-host -me -you -file" as one argument) go through the same rules.
+// On Linux the values arrive as separate arguments, each whole: a report
+// path such as "/var/tmp/my-queue.log" keeps its hyphen. The single-string
+// form ("-host -me -you -file" as one argument, as a Windows caller writes
+// it) still goes through the splitting rules below.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,13 @@ std::string JoinArguments(const std::vector<std::string>& args);
 // for the first missing value, or one for text that is too long, holds a line
 // break, or gives a host with a bad port.
 bool ParseCommandLine(const std::string& text, MailSettings* out, std::string* error);
+
+// ParseArguments: the arguments after the program name. Two or more
+// arguments that each begin with "-" are the separate form: each value is
+// its argument without the leading "-" run and without one trailing blank.
+// Anything else is joined (JoinArguments) and split by ParseCommandLine.
+// Errors as ParseCommandLine's.
+bool ParseArguments(const std::vector<std::string>& args, MailSettings* out, std::string* error);
 
 // Splits "name:port" at its last ":"; a host without ":" gets port 25.
 // False when the port is not a number from 1 to 65535 or nothing stands

@@ -6,11 +6,11 @@
 
 namespace mailer {
 
-int RunCourel(const std::string& commandLine, platform::Net& net, Notice& notice,
+int RunCourel(const std::vector<std::string>& args, platform::Net& net, Notice& notice,
               int timeoutMs) {
   MailSettings settings;
   std::string error;
-  if (!ParseCommandLine(commandLine, &settings, &error)) {
+  if (!ParseArguments(args, &settings, &error)) {
     notice.Show(error);
     return kExitUsage;
   }

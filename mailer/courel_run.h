@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mailer/notice.h"
 #include "mailer/smtp_session.h"
@@ -16,7 +17,8 @@ enum ExitStatus : int {
   kExitUsage = 2,         // the command line is incomplete or unusable
 };
 
-// Runs the mailer for one command-line text (see command_line.h):
+// Runs the mailer for the arguments after the program name (see
+// command_line.h, ParseArguments):
 //   1. parse the four values; a problem is shown and ends the run;
 //   2. read the report; if it cannot be opened (or a line is too long) the
 //      reason is shown and no connection is made; a read error part-way is
@@ -27,7 +29,13 @@ enum ExitStatus : int {
 // A failed step shows the session's error text and ends without QUIT; a
 // report line that cannot be sent ends the run without a message. Returns
 // the exit status. Blocks the calling thread for the whole run.
-int RunCourel(const std::string& commandLine, platform::Net& net, Notice& notice,
+int RunCourel(const std::vector<std::string>& args, platform::Net& net, Notice& notice,
               int timeoutMs = kReplyTimeoutMs);
+
+// The same for the single-string form of the command line.
+inline int RunCourel(const std::string& commandLine, platform::Net& net, Notice& notice,
+                     int timeoutMs = kReplyTimeoutMs) {
+  return RunCourel(std::vector<std::string>{commandLine}, net, notice, timeoutMs);
+}
 
 }  // namespace mailer

@@ -64,14 +64,13 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  const std::string commandLine = mailer::JoinArguments(args);
   platform::Net net;
 #ifdef COUREL_WITH_QT
   if (HasDisplay()) {
     mailer::MessageBoxNotice box(argc, argv);
-    return mailer::RunCourel(commandLine, net, box);
+    return mailer::RunCourel(args, net, box);
   }
 #endif
   mailer::ConsoleNotice console;
-  return mailer::RunCourel(commandLine, net, console);
+  return mailer::RunCourel(args, net, console);
 }

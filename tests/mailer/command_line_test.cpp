@@ -141,5 +141,35 @@ TEST(JoinArguments, SeparateAndSingleStringFormsAgree) {
   }
 }
 
+// Separate arguments arrive whole: a value may hold "-" and blanks, and
+// only the one "-" run that introduces it is taken off.
+TEST(ParseArguments, SeparateArgumentsKeepTheirHyphens) {
+  struct Case {
+    std::vector<std::string> args;
+    MailSettings want;
+  } cases[] = {
+      {{"-mail-relay.example.org:2525", "-me@example.org", "-you@example.org", "-/var/tmp/my-queue.log"},
+       {"mail-relay.example.org:2525", "me@example.org", "you@example.org", "/var/tmp/my-queue.log"}},
+      {{"--host ", "-me ", "-you ", "-/tmp/a b.log"}, {"host", "me", "you", "/tmp/a b.log"}},
+      {{"-h", "-s", "-r", "-f", "-extra"}, {"h", "s", "r", "f"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(JoinArguments(c.args));
+    MailSettings got;
+    std::string error;
+    ASSERT_TRUE(ParseArguments(c.args, &got, &error)) << error;
+    EXPECT_EQ(got, c.want);
+  }
+  // One argument is the single-string form, split at every "-".
+  MailSettings got;
+  std::string error;
+  ASSERT_TRUE(ParseArguments({"-my-host -me -you -r.log"}, &got, &error));
+  EXPECT_EQ(got.host, "my");
+  EXPECT_EQ(got.sender, "host");
+  // A missing value is named as in the single-string form.
+  EXPECT_FALSE(ParseArguments({"-h", "-s", "-"}, &got, &error));
+  EXPECT_EQ(error, "No receiving email account specified");
+}
+
 }  // namespace
 }  // namespace mailer

@@ -42,6 +42,8 @@ TEST(CourelProgram, ExitStatusTellsWhetherTheMailWasAccepted) {
   TempDir dir;
   const std::string report = dir.File("report.log");
   WriteFile(report, "Run finished\r\n");
+  const std::string hyphenated = dir.File("my-queue.log");
+  WriteFile(hyphenated, "Run finished\r\n");
 
   struct Case {
     const char* name;
@@ -53,6 +55,8 @@ TEST(CourelProgram, ExitStatusTellsWhetherTheMailWasAccepted) {
   const Case cases[] = {
       {"separate arguments",
        {"-" + server.host(), "-me@example.org", "-you@example.org", "-" + report}, 0, "", 1},
+      {"separate arguments keep their hyphens",
+       {"-" + server.host(), "-me@example.org", "-you@example.org", "-" + hyphenated}, 0, "", 1},
       {"one argument",
        {"-" + server.host() + " -me@example.org -you@example.org -" + report}, 0, "", 1},
       {"connection refused",
