@@ -1,0 +1,147 @@
+#include "client/listing/generic_parser.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "client/listing/columns.h"
+#include "client/listing/dialects.h"
+#include "client/listing/host_types.h"
+
+namespace tarn::listing {
+
+void ReportRowAllocationFailure(Ui* ui) {
+  if (ui) ui->MessageBox(kOutOfMemoryText, kOutOfMemoryCaption, BoxButtons::kOk, BoxIcon::kWarning);
+}
+
+namespace {
+
+// The next line of `text` from `*pos`: up to a LF, without it and without
+// a CR before it. False at the end of the text.
+bool NextLine(std::string_view text, size_t* pos, std::string_view* line) {
+  if (*pos >= text.size()) return false;
+  const char* begin = text.data() + *pos;
+  const void* lf = std::memchr(begin, '\n', text.size() - *pos);
+  size_t len = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) : text.size() - *pos;
+  *pos += len + (lf ? 1 : 0);
+  if (len > 0 && begin[len - 1] == '\r') --len;
+  *line = std::string_view(begin, len);
+  return true;
+}
+
+size_t CountLines(std::string_view text) {
+  size_t n = 1;
+  for (const char* p = text.data(), *end = p + text.size();
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))); ++p)
+    ++n;
+  return n;
+}
+
+}  // namespace
+
+ParseOutcome ParseGenericListing(std::string_view listing, const GenericParseRequest& req,
+                                 HostListing* out) {
+  ParseOutcome outcome;
+  const Dialect& dialect = DialectFor(req.serverType);
+  out->viewCode = req.serverType == SERVER_UNIX ? kViewGenericUnix : kViewGeneric;
+  if (req.log) {
+    req.log("Printing directory list for host type: " + std::string(dialect.name) + "\r\n");
+    req.log(listing);
+  }
+  if (listing.empty()) return outcome;
+
+  std::vector<std::string_view> tokens;
+  std::string name, path, typeText;
+  LineContext ctx;
+  ctx.now = req.now;
+  ctx.tokens = &tokens;
+  size_t widest = 0;
+
+  try {
+    out->Reserve(out->size() + CountLines(listing));
+  } catch (const std::bad_alloc&) {
+    // Only a hint; the rows below find out for themselves.
+  }
+
+  size_t pos = 0;
+  std::string_view line;
+  while (NextLine(listing, &pos, &line)) {
+    if (line.empty()) {
+      ++outcome.misfits;
+      continue;
+    }
+    if (dialect.skipsTotals &&
+        (StartsWithNoCase(line, "total") || ContainsNoCase(line, "permission denied"))) {
+      ++outcome.nonEntries;
+      continue;
+    }
+    LineEntry e;
+    const LineVerdict verdict = dialect.parse(line, ctx, &e);
+    if (verdict == LineVerdict::kNoEntry) {
+      ++outcome.nonEntries;
+      continue;
+    }
+    if (verdict == LineVerdict::kMisfit || e.name.empty()) {
+      ++outcome.misfits;
+      continue;
+    }
+    if (e.name == "." || e.name == "..") {
+      ++outcome.nonEntries;
+      continue;
+    }
+
+    RowInput row;
+    row.modified = e.modified;
+    const bool isDirectory =
+        ContainsNoCase(e.typeOrSize, "DIR") || e.typeOrSize.find('.') != std::string_view::npos;
+    try {
+      JoinPathInto(req.directory, req.rootString, e.name, &path);
+      name.assign(e.name);
+      ApplyNameCase(req.nameCase, &name);
+      if (isDirectory) {
+        row.isDirectory = 1;
+        row.image = kIconFolder;
+        row.sizeForm = SizeForm::kNone;
+        row.typeText = dialect.typeIsPermissions ? e.permissions : std::string_view("File Folder");
+      } else {
+        row.image = kIconByName;
+        if (ContainsNoCase(e.typeOrSize, "LINK")) {
+          row.sizeForm = SizeForm::kSymLink;
+        } else {
+          const int64_t size = LeadingNumber(e.typeOrSize);
+          row.size = size > 0 ? static_cast<uint64_t>(size) : 0;
+          row.sizeForm = SizeForm::kExactOrZero;
+        }
+        if (dialect.typeIsPermissions) {
+          row.typeText = e.permissions;
+        } else {
+          typeText = TypeTextForName(e.name, req.serverType, req.typeNames);
+          row.typeText = typeText;
+        }
+      }
+      row.path = path;
+      row.name = name;
+      const size_t index = out->AppendRow(row);
+      ++outcome.rows;
+      const RemoteEntry& stored = (*out)[index];
+      if (stored.name.length > widest || outcome.widestRow == SIZE_MAX) {
+        widest = stored.name.length;
+        outcome.widestRow = index;
+      }
+      if (isDirectory && req.addToTree && req.tree) {
+        TreeNode node;
+        node.path.assign(out->Path(stored));
+        req.tree->Insert(req.node, req.insertMode, node, out->Name(stored), kIconFolder);
+        ++outcome.nodes;
+      }
+    } catch (const std::bad_alloc&) {
+      outcome.outOfMemory = true;
+      ReportRowAllocationFailure(req.ui);
+      break;
+    }
+  }
+  return outcome;
+}
+
+}  // namespace tarn::listing
