@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -212,6 +215,62 @@ TEST_F(CliTest, PasswordInUrlWorksButDrawsAWarning) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(r.err, HasSubstr("warning: a password in the URL"));
 }
+
+// ---- Transfers ---------------------------------------------------------------------
+
+TEST_F(CliTest, NamesThatWouldLeaveTheTargetFolderAreRefused) {
+  FakeFtpServer srv;
+  AnonymousLogon(srv).On("quit", "221 bye\r\n");
+  srv.Start();
+  std::string open = "open ftp://127.0.0.1:" + std::to_string(srv.Port());
+  // Each remote name here would make the local name "..", "." or "".
+  auto r = Cli({"--keep-going", "-f", "-"},
+               open + "\nget pub/.. " + dir_ + "\nget pub/. " + dir_ + "\nget / " + dir_ + "\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("cannot be used as a local file name"));
+  EXPECT_TRUE(srv.Finish()) << ::testing::PrintToString(srv.Failures());
+  for (const auto& line : srv.Received()) EXPECT_THAT(line, Not(HasSubstr("RETR")));
+}
+
+class CliVsftpdTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliVsftpdTest, PutGetAppendAndResume) {
+  if (!testing::NeedServers()) return;
+  const std::string mode = GetParam();
+  std::string data;
+  for (int i = 0; i < 200000; ++i) data += static_cast<char>((i * 131) >> 3);
+  WriteFile("src.bin", data);
+  const std::string remote = "cli" + std::to_string(getpid()) + mode.substr(2) + ".bin";
+  const std::string url = "ftp://" + ServerEnv("TARN_TEST_FTP_USER") + "@127.0.0.1:" +
+                          ServerEnv("TARN_TEST_VSFTPD_PORT") + "/upload";
+  const std::vector<std::string> env = {"TARN_PASSWORD=" + ServerEnv("TARN_TEST_FTP_PASS")};
+  auto r = Cli({mode, "--type", "binary", "open", url, ";", "put", dir_ + "/src.bin", remote, ";", "get",
+                remote, dir_ + "/back.bin", ";", "mkdir", "sub" + remote, ";", "rmdir", "sub" + remote},
+               "", env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::ifstream back(dir_ + "/back.bin", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(back)), {}), data);
+  EXPECT_THAT(r.err, HasSubstr("transferred"));  // plain progress lines off a terminal
+
+  // A cut download resumed with --resume is byte-identical.
+  WriteFile("cut.bin", data.substr(0, 70000));
+  r = Cli({mode, "open", url, ";", "get", "--resume", remote, dir_ + "/cut.bin", ";", "append",
+           dir_ + "/src.bin", remote, ";", "rm", remote},
+          "", env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::ifstream cut(dir_ + "/cut.bin", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(cut)), {}), data);
+
+  // A file that is gone fails the run with the server's text.
+  r = Cli({mode, "open", url, ";", "get", remote, dir_ + "/gone.bin"}, "", env);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("550"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/gone.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CliVsftpdTest, ::testing::Values("--passive", "--active"),
+                         [](const auto& info) { return std::string(info.param).substr(2); });
 
 }  // namespace
 }  // namespace tarn
