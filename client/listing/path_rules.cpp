@@ -121,8 +121,13 @@ bool NeedsCwd(const PathState& s, std::string_view directory) {
 }
 
 std::string CwdArgument(int32_t hostFamily, std::string_view directory) {
-  if (hostFamily == HOST_MVS) return "'" + std::string(directory) + "'";
-  return std::string(directory);
+  std::string arg;
+  if (hostFamily != HOST_MVS) return arg.assign(directory);
+  arg.reserve(directory.size() + 2);
+  arg.push_back('\'');
+  arg.append(directory);
+  arg.push_back('\'');
+  return arg;
 }
 
 std::string ParentDirectory(int32_t hostFamily, std::string_view root, std::string_view directory) {
@@ -170,7 +175,7 @@ void ApplyPathStyle(PathStyleChange change, PathState* s, Ui* ui) {
     case PathStyleChange::kToUnix:
       s->hostFamily = HOST_GENERIC;
       s->serverType = SERVER_UNIX;
-      s->rootString = "/";
+      s->rootString.assign(1, '/');
       if (ui) ui->EnableCommand(UiCommand::kChangePermissions, true);
       return;
     case PathStyleChange::kToMvs:

@@ -77,8 +77,87 @@ int CompareRows(const HostListing& listing, const RemoteEntry& a, const RemoteEn
   }
 }
 
+namespace {
+
+// The first 24 bytes of a name, case folded, as three big-endian numbers:
+// two names whose keys differ compare as their keys do (CompareNames
+// decides at the first folded difference, and a shorter name's zero
+// padding sorts before any byte). Equal keys fall back to the names.
+constexpr size_t kKeyWords = 3;
+
+struct SortKey {
+  uint64_t prefix[kKeyWords];
+  uint32_t index;
+  uint32_t isDirectory;
+};
+
+void SetPrefix(std::string_view s, SortKey* k) {
+  for (size_t w = 0; w < kKeyWords; ++w) {
+    uint64_t word = 0;
+    for (size_t i = w * 8; i < w * 8 + 8; ++i)
+      word = (word << 8) | (i < s.size() ? kFold[static_cast<unsigned char>(s[i])] : 0);
+    k->prefix[w] = word;
+  }
+}
+
+int ComparePrefix(const SortKey& a, const SortKey& b) {
+  for (size_t w = 0; w < kKeyWords; ++w)
+    if (a.prefix[w] != b.prefix[w]) return a.prefix[w] < b.prefix[w] ? -1 : 1;
+  return 0;
+}
+
+// Column 0, the sort after every listing: a sort of small keys that
+// touches the names only when their first eight bytes agree, then one
+// pass that puts the rows in that order. Rows of a million-entry listing
+// are spread over tens of megabytes, and comparing them in place costs a
+// cache miss per comparison.
+void SortByName(HostListing* listing, int direction, bool fullPaths) {
+  std::vector<RemoteEntry>& rows = listing->mutable_rows();
+  const HostListing& l = *listing;
+  std::vector<SortKey> keys(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const std::string_view text = fullPaths ? l.Path(rows[i]) : l.Name(rows[i]);
+    keys[i].index = static_cast<uint32_t>(i);
+    keys[i].isDirectory = rows[i].isDirectory != 0;
+    SetPrefix(text, &keys[i]);
+  }
+  auto less = [&](const SortKey& a, const SortKey& b) {
+    int r = 0;
+    if (a.isDirectory != b.isDirectory) {
+      r = a.isDirectory ? -1 : 1;
+    } else if ((r = ComparePrefix(a, b)) == 0) {
+      const RemoteEntry& ea = rows[a.index];
+      const RemoteEntry& eb = rows[b.index];
+      r = fullPaths ? CompareNames(l.Path(ea), l.Path(eb)) : CompareNames(l.Name(ea), l.Name(eb));
+    }
+    r *= direction;
+    return r != 0 ? r < 0 : a.index < b.index;  // equal rows keep listing order
+  };
+  std::sort(keys.begin(), keys.end(), less);
+  // Row keys[i].index goes to place i. Follow each cycle of that
+  // permutation in place (no second copy of the rows); a placed row's key
+  // is marked with kPlaced.
+  constexpr uint32_t kPlaced = UINT32_MAX;
+  for (size_t start = 0; start < keys.size(); ++start) {
+    if (keys[start].index == kPlaced) continue;
+    const RemoteEntry first = rows[start];
+    size_t to = start;
+    while (keys[to].index != start) {
+      const size_t from = keys[to].index;
+      rows[to] = rows[from];
+      keys[to].index = kPlaced;
+      to = from;
+    }
+    rows[to] = first;
+    keys[to].index = kPlaced;
+  }
+}
+
+}  // namespace
+
 void SortRows(HostListing* listing, int column, int direction, bool fullPaths) {
   if (column < 0 || column > 3) return;
+  if (column == 0) return SortByName(listing, direction, fullPaths);
   std::vector<RemoteEntry>& rows = listing->mutable_rows();
   const HostListing& l = *listing;
   std::stable_sort(rows.begin(), rows.end(), [&](const RemoteEntry& a, const RemoteEntry& b) {

@@ -72,8 +72,8 @@ std::string SizeText(uint64_t size, SizeForm form, const platform::Locale& local
       return s.empty() ? "0KB" : s;
     }
     case SizeForm::kUnknown: return "?KB";
-    case SizeForm::kApprox: return "~" + SizeText(size, locale);
-    case SizeForm::kUpperBound: return "< " + SizeText(size, locale);
+    case SizeForm::kApprox: return SizeText(size, locale).insert(0, 1, '~');
+    case SizeForm::kUpperBound: return SizeText(size, locale).insert(0, "< ", 2);
     case SizeForm::kSymLink: return "SymLink";
     case SizeForm::kTwoBlanks: return "  ";
   }

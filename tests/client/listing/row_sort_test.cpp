@@ -108,6 +108,47 @@ TEST(RowSort, FullPathsCompareWholePaths) {
   EXPECT_THAT(paths(), ElementsAre("USER.B.DATA", "USER.A.DATA", "USER.A.CNTL"));
 }
 
+// The name sort works on keys of the first bytes; it must give exactly
+// the order the row comparison gives, also for names that agree beyond
+// those bytes, differ only in case, hold NUL bytes or are prefixes of
+// others.
+TEST(RowSort, NameSortAgreesWithTheRowComparison) {
+  const std::string longStem(30, 's');
+  std::vector<std::string> names = {"", "a", "A", "a\0", "ab", "aB", "Ab", "b"};
+  names[3] = std::string("a\0", 2);
+  for (int i = 0; i < 40; ++i) {
+    names.push_back(longStem + static_cast<char>('a' + i % 26) + std::to_string(i));
+    names.push_back(longStem + static_cast<char>('A' + i % 26) + std::to_string(i));
+    names.push_back(std::string(i % 9, 'x') + "Y");
+  }
+  HostListing l;
+  uint32_t seed = 12345;
+  for (size_t i = 0; i < names.size(); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    RowInput in;
+    const std::string path = "/d" + std::to_string(seed % 97) + "/" + names[i];
+    in.path = path;
+    in.name = names[i];
+    in.isDirectory = (seed >> 16) % 4 == 0;
+    l.AppendRow(in);
+  }
+  const std::vector<RemoteEntry> original = l.rows();
+  for (bool fullPaths : {false, true}) {
+    for (int direction : {1, -1}) {
+      SCOPED_TRACE(::testing::Message() << "fullPaths " << fullPaths << " direction " << direction);
+      std::vector<RemoteEntry> expected = original;
+      std::stable_sort(expected.begin(), expected.end(), [&](const RemoteEntry& a, const RemoteEntry& b) {
+        return CompareRows(l, a, b, 0, direction, fullPaths) < 0;
+      });
+      l.mutable_rows() = original;
+      SortRows(&l, 0, direction, fullPaths);
+      ASSERT_EQ(l.size(), expected.size());
+      for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(l.rows()[i].path.offset, expected[i].path.offset) << "at " << i;
+    }
+  }
+}
+
 TEST(SortState, ClicksOnTheFirstFourColumnsFlipTheirDirection) {
   SortState s;
   EXPECT_TRUE(s.Click(1));
