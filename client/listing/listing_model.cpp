@@ -1,5 +1,6 @@
 #include "client/listing/listing_model.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -48,7 +49,8 @@ void HostListing::CheckLimit(size_t extra) const {
 }
 
 StrRef HostListing::Store(std::string_view s, size_t capacity, bool* cut) {
-  const size_t n = CutLength(s, capacity);
+  // A text never spans two blocks (nor outgrows StrRef::length).
+  const size_t n = CutLength(s, std::min<size_t>(capacity, kBlockSize));
   if (n < s.size()) *cut = true;
   if (n == 0) return StrRef{};
   if (used_ + n > kBlockSize) {

@@ -86,6 +86,16 @@ std::string DateText(FileTime ft, const platform::Locale& locale) {
   return locale.FormatShortDate(t) + " " + locale.FormatTime(t);
 }
 
+std::string RowSizeText(const RemoteEntry& e, const platform::Locale& locale) {
+  return SizeText(e.Size(), e.sizeForm, locale);
+}
+
+std::string RowDateText(const HostListing& listing, const RemoteEntry& e,
+                        const platform::Locale& locale) {
+  if (e.dateText.length) return std::string(listing.Text(e.dateText));
+  return DateText(e.modified, locale);
+}
+
 size_t CutLength(std::string_view s, size_t capacity) {
   if (capacity == 0) return 0;
   if (s.size() < capacity) return s.size();

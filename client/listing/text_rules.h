@@ -48,6 +48,13 @@ std::string SizeText(uint64_t size, SizeForm form, const platform::Locale& local
 // without seconds; "" for 0.
 std::string DateText(FileTime ft, const platform::Locale& locale);
 
+// The size and date cells of a row as the host view shows them: the size
+// in the row's SizeForm, the date from `modified` unless the parser stored
+// a text of its own.
+std::string RowSizeText(const RemoteEntry& e, const platform::Locale& locale);
+std::string RowDateText(const HostListing& listing, const RemoteEntry& e,
+                        const platform::Locale& locale);
+
 // The length of the longest prefix of `s` that fits `capacity` - 1 bytes
 // and does not end inside a UTF-8 sequence.
 size_t CutLength(std::string_view s, size_t capacity);

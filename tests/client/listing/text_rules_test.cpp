@@ -51,6 +51,21 @@ TEST(DateText, ShortDateAndTimeWithoutSeconds) {
   EXPECT_EQ(DateText(FileTimeFromParts({2026, 12, 7, 21, 35, 0}), iso), "2026-12-07 Mon 09:35 PM");
 }
 
+TEST(DateText, RowsMayCarryTheirOwnDateText) {
+  const platform::Locale locale = platform::PinnedLocale();
+  HostListing l;
+  RowInput in;
+  in.path = "MAINT.191(SHORT.LINE)";
+  in.name = "SHORT.LINE";
+  in.dateText = "Not Available";
+  in.modified = FileTimeFromParts({2002, 12, 19, 10, 15, 0});
+  l.AppendRow(in);
+  in.dateText = "";
+  l.AppendRow(in);
+  EXPECT_EQ(RowDateText(l, l[0], locale), "Not Available");
+  EXPECT_EQ(RowDateText(l, l[1], locale), "12/19/2002 10:15");
+}
+
 TEST(FileTime, CalendarRoundTrip) {
   // FILETIME values the Windows calendar gives for these local times.
   EXPECT_EQ(FileTimeFromParts({1601, 1, 1, 0, 0, 1}), 10'000'000u);
