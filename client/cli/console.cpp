@@ -5,8 +5,10 @@
 #include <sstream>
 
 #include "client/cli/quick_url.h"
+#include "client/engine/commands.h"
 #include "client/engine/control.h"
 #include "client/engine/logon.h"
+#include "client/listing/listing_thread.h"
 #include "platform/reg_file.h"
 
 namespace tarn::cli {
@@ -75,19 +77,16 @@ Console::Console(platform::Registry& reg, AppState& app, ConsoleUi& ui, std::FIL
       scrambler_(static_cast<int64_t>(std::time(nullptr))),
       store_(reg, ui, scrambler_),
       dialService_(platform::MakeNoDialUp()),
-      dialUp_(*dialService_, ui, app) {
+      dialUp_(*dialService_, ui, app),
+      tls_(conn_) {
   conn_.app = &app_;
   conn_.ui = &ui_;
   conn_.net = &net_;
   conn_.keepAlive = &keepAlive_;
   conn_.iReplyTimeout = options_.replyTimeoutMs;
-  keepAlive_.SetCallback([this] {
-    // Keep-alive while idle: a NOOP, never while another command runs.
-    if (conn_.iBusy == 0 && Connected()) {
-      FtpSendRaw(conn_, conn_.sockControl, "NOOP");
-      FtpGetReply(conn_, conn_.sockControl);
-    }
-  });
+  keepAlive_.SetCallback([this] { KeepAliveDue(conn_); });
+  listing_.typeNames = &typeNames_;
+  listing_.nameCase = listing::NameCaseFromFlag(app_.settings.cCapFlag);
 }
 
 Console::~Console() { Shutdown(); }
@@ -95,6 +94,7 @@ Console::~Console() { Shutdown(); }
 std::string Console::Help() {
   return "Commands:\n"
          "  open SESSION | open ftp://[user@]host[:port][/path]   log on\n"
+         "  open ftpes://[user@]host[:port][/path]   log on over explicit TLS\n"
          "  pwd                       print the host's current directory\n"
          "  quote LINE...             send a command line, print the reply\n"
          "  ls [PATH]                 list a host directory\n"
@@ -149,7 +149,8 @@ bool Console::Run(const std::vector<std::string>& words) {
 }
 
 bool Console::Open(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("usage: open SESSION | open ftp://[user@]host[:port][/path]");
+  if (args.size() != 1)
+    return Fail("usage: open SESSION | open ftp[es]://[user@]host[:port][/path]");
   if (Connected()) Close();
   host_ = HostRecord{};
   const std::string& target = args[0];
@@ -157,13 +158,15 @@ bool Console::Open(const std::vector<std::string>& args) {
     QuickUrl url;
     std::string error;
     if (!ParseQuickUrl(target, &url, &error)) return Fail(error);
-    if (url.scheme != "ftp") return Fail("ftpes:// needs TLS, which this build does not offer yet");
     if (url.hasPassword)
       std::fprintf(err_,
                    "warning: a password in the URL can be seen by other users of this machine; "
                    "prefer TARN_PASSWORD or the prompt\n");
     InitNewSession(&host_, url.host, url.host);
     host_.iQuickConnect = 1;
+    // Explicit TLS at "Max. Security" with the strong cipher list: nothing
+    // weaker is offered unless asked for.
+    if (url.scheme == "ftpes") host_.uSecurity = kSslUse | (3u << kSslStrengthShift);
     SetField(host_.cFTPPort, std::to_string(url.port));
     SetField(host_.cHostDir, url.path);
     if (url.user.empty() || url.user == "anonymous" || url.user == "ftp") {
@@ -188,19 +191,46 @@ bool Console::Open(const std::vector<std::string>& args) {
     return Fail(target + ": Session not found");
   }
 
+  if (!ApplyTlsOptions()) return false;
+  conn_.tls = (host_.uSecurity & kSslUse) ? &tls_ : nullptr;
+
   ConnectContext ctx;
   ctx.conn = &conn_;
   ctx.store = host_.iQuickConnect ? nullptr : &store_;
   ctx.dialUp = &dialUp_;
   ctx.replyTimeoutMs = options_.replyTimeoutMs;
+  ctx.hooks.resetListing = [this] { listing::ResetListing(conn_, &listing_); };
   ctx.hooks.processDirectory = [this](const std::string& dir) {
-    if (dir.empty()) return true;
-    return FtpCommand(conn_, conn_.sockControl, "CWD %s", dir.c_str()) == kReplyComplete;
+    listing::PathStateFromConn(conn_, &listing_.path);
+    return listing::ProcessCurrentDirectory(conn_, &listing_, dir);
   };
   if (!RunConnect(ctx, &host_)) return false;
-  if (options_.verbose)
+  if (options_.verbose) {
     std::fprintf(err_, "Connected to %s, directory %s\n", host_.cSessionName,
                  ctx.startDirectory.c_str());
+    if (conn_.tls)
+      std::fprintf(err_, "TLS: %s, cipher %s, data %s\n", tls_.Protocol().c_str(),
+                   tls_.Cipher().c_str(), tls_.DataProtected() ? "protected" : "in clear");
+  }
+  return true;
+}
+
+bool Console::ApplyTlsOptions() {
+  if (!(host_.uSecurity & kSslUse)) return true;
+  if (options_.tlsPartial)
+    host_.uSecurity = (host_.uSecurity & ~static_cast<uint32_t>(kSslTypeMask)) | (1u << kSslTypeShift);
+  host_.uSecurity |= options_.tlsAccept;
+  if (options_.cipherStrength >= 0)
+    host_.uSecurity = (host_.uSecurity & ~static_cast<uint32_t>(kSslStrengthMask)) |
+                      (static_cast<uint32_t>(options_.cipherStrength & 3) << kSslStrengthShift);
+  if (!options_.certFile.empty()) {
+    if (!FitsField(host_.cCertFile, options_.certFile)) return Fail("certificate file name too long");
+    SetField(host_.cCertFile, options_.certFile);
+    const char* password = std::getenv("TARN_CERT_PASSWORD");
+    std::string pw = password ? password : "";
+    if (!FitsField(host_.cCertPassword, pw)) return Fail("certificate password too long");
+    SetField(host_.cCertPassword, pw);
+  }
   return true;
 }
 

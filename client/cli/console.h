@@ -10,6 +10,9 @@
 #include "client/cli/console_ui.h"
 #include "client/engine/ftp_conn.h"
 #include "client/engine/keepalive.h"
+#include "client/engine/tls.h"
+#include "client/listing/listing_thread.h"
+#include "client/listing/type_names.h"
 #include "client/session/app_state.h"
 #include "client/session/dialup_ops.h"
 #include "client/session/host_record.h"
@@ -26,6 +29,12 @@ struct ConsoleOptions {
   int passive = -1;   // 1 --passive, 0 --active, -1 the PASV setting
   char type = 0;      // 'A', 'I', 'X' (auto); 0 = the session's default
   bool resume = false;
+  // TLS settings of the command line. For a TLS session they replace the
+  // stored values they name; the rest stay as stored.
+  bool tlsPartial = false;      // --tls-partial: PROT C, data in clear
+  uint32_t tlsAccept = 0;       // --accept-*: kSslExpired, kSslSelf, kSslFuture, kSslInvalid
+  std::string certFile;         // --cert FILE (password from TARN_CERT_PASSWORD)
+  int cipherStrength = -1;      // --cipher-strength 0..3; -1 = the session's
 };
 
 class Console {
@@ -52,6 +61,9 @@ class Console {
 
  private:
   bool Open(const std::vector<std::string>& args);
+  // The TLS options of the command line applied to host_; false (with the
+  // message written) when a value does not fit.
+  bool ApplyTlsOptions();
   bool Close();
   bool Pwd();
   bool Quote(const std::vector<std::string>& args);
@@ -84,7 +96,10 @@ class Console {
   std::unique_ptr<platform::DialUp> dialService_;
   DialUpOps dialUp_;
   FtpConn conn_;
+  TlsLayer tls_;  // conn_.tls for sessions with SSLUse
   HostRecord host_;
+  listing::MimeTypeNames typeNames_;
+  listing::ListingContext listing_;
 };
 
 // Splits a script line into words: blanks separate, double quotes group,

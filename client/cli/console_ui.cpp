@@ -31,6 +31,7 @@ ConsoleUi::ConsoleUi(std::FILE* err, std::FILE* tty, bool verbose)
 BoxResult ConsoleUi::MessageBox(const std::string& text, const std::string& caption,
                                 BoxButtons buttons, BoxIcon) {
   lastBox_ = ConsoleText(text);
+  ++boxCount_;
   if (buttons == BoxButtons::kOk) {
     std::fprintf(err_, "%s: %s\n", caption.c_str(), lastBox_.c_str());
     return BoxResult::kOk;

@@ -35,6 +35,9 @@ class ConsoleUi : public Ui {
   void EndTransfer();
   void SetShowProgress(bool on) { showProgress_ = on; }
 
+  // Boxes shown so far: a command that showed one has failed.
+  size_t BoxCount() const { return boxCount_; }
+
   // The last box's text, for the exit message of a failed command.
   const std::string& LastBox() const { return lastBox_; }
   void SetVerbose(bool on) { verbose_ = on; }
@@ -47,6 +50,7 @@ class ConsoleUi : public Ui {
   std::FILE* tty_;
   bool verbose_;
   std::string lastBox_;
+  size_t boxCount_ = 0;
   TransferMode mode_ = TransferMode::kAutoDetect;
   bool inTransfer_ = false;
   bool showProgress_ = true;

@@ -47,6 +47,16 @@ constexpr const char* kUsage =
     "  --type ascii|binary|auto   transfer type (default: the session's)\n"
     "  --resume            get continues a partial local file\n"
     "  --no-progress       no progress display\n"
+    "  --locale C          fixed number and date formats (for scripts and tests)\n"
+    "\n"
+    "TLS (for ftpes:// and stored sessions with SSLUse; they replace the stored values):\n"
+    "  --tls-partial       encrypt commands only (PROT C); data connections in clear\n"
+    "  --accept-expired    accept an expired server certificate\n"
+    "  --accept-self-signed  accept a self-signed server certificate or chain\n"
+    "  --accept-future     accept a server certificate that is not yet valid\n"
+    "  --accept-invalid    accept any other certificate failure (unknown CA, wrong host name)\n"
+    "  --cert FILE         client certificate and key (PEM); key password from TARN_CERT_PASSWORD\n"
+    "  --cipher-strength N 0 no encryption, 1 weak, 2 medium, 3 strong (ftpes:// default 3)\n"
     "  -h, --help          this text\n"
     "\n"
     "Passwords come from the stored session, from TARN_PASSWORD, or from a prompt on\n"
@@ -63,6 +73,11 @@ struct Options {
   char type = 0;
   bool resume = false;
   bool progress = true;
+  bool pinnedLocale = false;
+  bool tlsPartial = false;
+  uint32_t tlsAccept = 0;
+  std::string certFile;
+  int cipherStrength = -1;
   std::vector<std::vector<std::string>> commands;  // from the arguments
 };
 
@@ -91,8 +106,36 @@ int ParseArgs(int argc, char** argv, Options* o) {
         o->passive = 0;
       } else if (a == "--resume") {
         o->resume = true;
+      } else if (a == "--locale") {
+        std::string l;
+        if (!value(&l)) return 1;
+        if (l != "C") {
+          std::fprintf(stderr, "tarn-cli: --locale takes C (the pinned formats)\n");
+          return 1;
+        }
+        o->pinnedLocale = true;
       } else if (a == "--no-progress") {
         o->progress = false;
+      } else if (a == "--tls-partial") {
+        o->tlsPartial = true;
+      } else if (a == "--accept-expired") {
+        o->tlsAccept |= tarn::kSslExpired;
+      } else if (a == "--accept-self-signed") {
+        o->tlsAccept |= tarn::kSslSelf;
+      } else if (a == "--accept-future") {
+        o->tlsAccept |= tarn::kSslFuture;
+      } else if (a == "--accept-invalid") {
+        o->tlsAccept |= tarn::kSslInvalid;
+      } else if (a == "--cert") {
+        if (!value(&o->certFile)) return 1;
+      } else if (a == "--cipher-strength") {
+        std::string t;
+        if (!value(&t)) return 1;
+        if (t.size() != 1 || t[0] < '0' || t[0] > '3') {
+          std::fprintf(stderr, "tarn-cli: --cipher-strength takes 0, 1, 2 or 3\n");
+          return 1;
+        }
+        o->cipherStrength = t[0] - '0';
       } else if (a == "--type") {
         std::string t;
         if (!value(&t)) return 1;
@@ -155,7 +198,7 @@ int main(int argc, char** argv) {
   }
   if (rc != 0) return rc;
 
-  platform::Locale locale = platform::UserLocale();
+  platform::Locale locale = opt.pinnedLocale ? platform::PinnedLocale() : platform::UserLocale();
   std::string configDir = platform::ConfigDirectory();
   if (!platform::MakeDirectories(configDir, 0700)) {
     std::fprintf(stderr, "tarn-cli: cannot create the settings directory %s\n", configDir.c_str());
@@ -173,6 +216,7 @@ int main(int argc, char** argv) {
   tarn::AppState app;
   tarn::ConnLog log;
   app.log = &log;
+  app.locale = locale;
 
   // Passwords of an older release are converted before anything reads a
   // session; the application settings follow.
@@ -201,6 +245,10 @@ int main(int argc, char** argv) {
   copt.replyTimeoutMs = opt.timeoutMs;
   copt.type = opt.type;
   copt.resume = opt.resume;
+  copt.tlsPartial = opt.tlsPartial;
+  copt.tlsAccept = opt.tlsAccept;
+  copt.certFile = opt.certFile;
+  copt.cipherStrength = opt.cipherStrength;
   if (opt.passive >= 0) app.settings.bPassive = opt.passive;
   ui.SetShowProgress(opt.progress);
   tarn::cli::Console console(*reg, app, ui, stdout, stderr, copt);

@@ -1,4 +1,5 @@
 // tarn-cli's file transfers and remote file commands.
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "client/engine/control.h"
 #include "client/engine/data.h"
 #include "client/engine/transfer.h"
+#include "client/listing/listing_thread.h"
 #include "client/listing/text_rules.h"
 
 namespace tarn::cli {
@@ -101,41 +103,64 @@ void Console::SaveResume(const std::string& local, const std::string& remote, in
 
 bool Console::List(const std::vector<std::string>& args) {
   if (!NeedConnection()) return false;
-  std::vector<std::string> rest = args;
+  std::vector<std::string> rest;
   bool raw = false;
-  for (auto it = rest.begin(); it != rest.end();) {
-    if (*it == "--raw") {
+  for (const auto& a : args) {
+    if (a == "--raw")
       raw = true;
-      it = rest.erase(it);
-    } else {
-      ++it;
-    }
+    else
+      rest.push_back(a);
   }
-  (void)raw;  // every listing is shown as the server sent it
   if (rest.size() > 1) return Fail("usage: ls [--raw] [PATH]");
-  conn_.bAbort = 0;
-  conn_.llExpected = 0;
-  std::string command = rest.empty() ? "LIST" : "LIST " + rest[0];
-  int rc = FtpListToTemp(conn_, conn_.sockControl, command);
-  std::string temp = conn_.cTempFile;
-  std::ifstream in(temp, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  in.close();
-  if (!temp.empty()) unlink(temp.c_str());
-  if (rc != kReplyComplete) return Fail(conn_.cReply[0] ? conn_.cReply : "Listing failed");
-  std::string out;
-  for (char ch : text.str())
-    if (ch != '\r') out += ch;
-  std::fputs(out.c_str(), out_);
+  listing::PathState& path = listing_.path;
+  const std::string here = path.currentDir;
+  listing::PathSplit split = listing::SplitDirectoryAndMask(
+      path.hostFamily, path.rootString, listing_.nameCase, here, rest.empty() ? "" : rest[0], &ui_);
+  listing::ListingRequest req;
+  req.directory = split.directory;
+  req.addToTree = 0;
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const size_t boxes = ui_.BoxCount();
+  int rc = listing::RunListing(conn_, &listing_, req, listing::PartsFromTm(tm));
+  // A listing of another directory leaves the person where they were.
+  if (rc == 0 && !here.empty() && split.directory != here)
+    listing::ProcessCurrentDirectory(conn_, &listing_, here);
+  if (rc != 0 || ui_.BoxCount() != boxes) return false;
+  if (raw) {
+    std::string out;
+    for (char ch : listing_.buffer)
+      if (ch != '\r') out += ch;
+    std::fputs(out.c_str(), out_);
+    return true;
+  }
+  const listing::HostListing& rows = listing_.listing;
+  for (const auto& e : rows.rows()) {
+    std::string name(rows.Name(e));
+    if (!split.mask.empty() && fnmatch(split.mask.c_str(), name.c_str(), 0) != 0) continue;
+    std::string size = e.isDirectory ? "" : listing::SizeText(e.Size(), e.sizeForm, app_.locale);
+    std::string date = e.dateText.length ? std::string(rows.Text(e.dateText))
+                                       : listing::DateText(e.modified, app_.locale);
+    std::fprintf(out_, "%-40s %12s  %-12s %s\n", (name + (e.isDirectory ? "/" : "")).c_str(),
+                 size.c_str(), std::string(rows.TypeText(e)).c_str(), date.c_str());
+  }
   return true;
 }
 
 bool Console::Cd(const std::vector<std::string>& args) {
   if (args.size() != 1) return Fail("usage: cd DIR");
   if (!NeedConnection()) return false;
-  if (FtpCwd(conn_, conn_.sockControl, args[0]) != kReplyComplete) return Fail(conn_.cReply);
-  return true;
+  listing::PathState& path = listing_.path;
+  std::string target = args[0];
+  if (target == "..") {
+    if (path.parentDir.empty()) return Fail("No parent directory");
+    target = path.parentDir;
+  }
+  listing::PathSplit split = listing::SplitDirectoryAndMask(
+      path.hostFamily, path.rootString, listing_.nameCase, path.currentDir, target, &ui_);
+  if (split.refused) return false;
+  return listing::ProcessCurrentDirectory(conn_, &listing_, split.directory);
 }
 
 bool Console::Get(const std::vector<std::string>& argsIn) {

@@ -233,6 +233,16 @@ TEST_F(CliTest, NamesThatWouldLeaveTheTargetFolderAreRefused) {
   for (const auto& line : srv.Received()) EXPECT_THAT(line, Not(HasSubstr("RETR")));
 }
 
+TEST_F(CliTest, LsShowsParsedRowsAndRawText) {
+  if (!testing::NeedServers()) return;
+  const std::string url = "ftp://127.0.0.1:" + ServerEnv("TARN_TEST_VSFTPD_PORT") + "/";
+  auto r = Cli({"--locale", "C", "open", url, ";", "ls", "pub", ";", "pwd", ";", "ls", "--raw", "pub"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // name, size text, permissions, date; then the directory is unchanged
+  EXPECT_THAT(r.out, ::testing::MatchesRegex("readme.txt +1KB  rw-r--r-- +[0-9/]+ [0-9:]+\n/\n"
+                                             "-rw-r--r-- +1 0 +0 +16 .* readme.txt\n"));
+}
+
 class CliVsftpdTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(CliVsftpdTest, PutGetAppendAndResume) {

@@ -1,0 +1,192 @@
+// The listing thread's work against the scripted server and vsftpd.
+#include "client/listing/listing_thread.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "client/engine/logon.h"
+#include "client/session/password.h"
+#include "tests/support/engine_fixture.h"
+#include "tests/support/test_servers.h"
+
+namespace tarn::listing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+DateParts Now() { return DateParts{2026, 12, 7, 12, 0, 0}; }
+
+class ListingThreadTest : public testing::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    app_.bConnected = 1;
+    app_.settings.bPassive = 1;
+    c_.cTypeNow = 'A';
+    SetField(c_.cRootDir, "/");
+  }
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> out;
+    for (const auto& e : ctx_.listing.rows()) out.emplace_back(ctx_.listing.Name(e));
+    return out;
+  }
+  std::string Failures() { return ::testing::PrintToString(srv_.Failures()); }
+
+  ListingContext ctx_;
+};
+
+TEST_F(ListingThreadTest, FirstListingMakesTheRootNodeAndSortedRows) {
+  srv_.On("CWD /", "250 ok\r\n")
+      .On("PWD", "257 \"/\"\r\n")
+      .Pasv()
+      .On("LIST", "150 Here comes the directory listing.\r\n")
+      .DataOpen()
+      .DataSend("total 8\r\n-rw-r--r--    1 0  0   16 Dec 07 21:49 zeta.txt\r\n"
+                "drwxr-xr-x    2 0  0 4096 Dec 07 21:49 alpha\r\n"
+                "-rw-r--r--    1 0  0 2048 Jan 05  2001 beta.bin\r\n")
+      .DataClose()
+      .Send("226 Directory send OK.\r\n");
+  Connect();
+  PathStateFromConn(c_, &ctx_.path);
+  EXPECT_EQ(RunListing(c_, &ctx_, FirstListingRequest(ctx_.path, "/"), Now()), 0);
+  EXPECT_TRUE(srv_.Finish()) << Failures();
+  EXPECT_THAT(Names(), ElementsAre("alpha", "beta.bin", "zeta.txt"));
+  ASSERT_NE(ctx_.selected, kNoNode);
+  EXPECT_EQ(ctx_.tree.Text(ctx_.selected), "/ (Root)");
+  ASSERT_EQ(ctx_.tree.Children(ctx_.selected).size(), 1u);
+  EXPECT_EQ(ctx_.tree.Record(ctx_.tree.Children(ctx_.selected)[0]).path, "/alpha");
+  EXPECT_EQ(ctx_.path.currentDir, "/");
+  EXPECT_EQ(ctx_.path.parentDir, "");
+  EXPECT_EQ(app_.iOpState, 0);
+  EXPECT_TRUE(ctx_.WaitFinished(0));
+}
+
+TEST_F(ListingThreadTest, RefusedCwdKeepsTheDirectoryAndEndsWithOne) {
+  srv_.On("CWD /secret", "550 Failed to change directory.\r\n")
+      .On("CWD /secret", "550 Failed to change directory.\r\n");
+  Connect();
+  PathStateFromConn(c_, &ctx_.path);
+  EnterDirectory(&ctx_.path, "/pub");
+  ListingRequest req;
+  req.directory = "/secret";
+  EXPECT_EQ(RunListing(c_, &ctx_, req, Now()), 1);
+  EXPECT_TRUE(srv_.Finish()) << Failures();
+  EXPECT_EQ(ctx_.path.currentDir, "/pub");
+  EXPECT_THAT(ui_.BoxCaptions(), ElementsAre("Error changing directory"));
+  EXPECT_THAT(Log(), HasSubstr("Error changing directory in function ProcessCurrentDirectory\r\n"));
+}
+
+TEST_F(ListingThreadTest, RefusedListShowsTheServersReply) {
+  srv_.On("PWD", "257 \"/pub\"\r\n").Pasv().On("LIST", "550 Permission denied.\r\n");
+  Connect();
+  PathStateFromConn(c_, &ctx_.path);
+  EnterDirectory(&ctx_.path, "/pub");
+  ListingRequest req;
+  req.directory = "/pub";
+  EXPECT_EQ(RunListing(c_, &ctx_, req, Now()), 0);
+  EXPECT_TRUE(ctx_.listing.empty());
+  EXPECT_THAT(ui_.BoxCaptions(), ElementsAre("Error Retrieving Directory Listing"));
+  EXPECT_THAT(ui_.StatusTexts(), ::testing::Contains(std::make_pair(1, std::string("Error retrieving Directory Listing"))));
+}
+
+TEST_F(ListingThreadTest, MvsServerInUnixStyleSwitchesBeforeParsing) {
+  // SYST said MVS, but the working directory is a UNIX path.
+  c_.HostFamily = HOST_MVS;
+  c_.ServerType = SERVER_MVS;
+  c_.SystemCode = 13;
+  SetField(c_.cRootDir, "");
+  srv_.On("PWD", "257 \"/u/user1\" is the HFS working directory.\r\n")
+      .Pasv()
+      .On("LIST", "125 List started OK\r\n")
+      .DataOpen()
+      .DataSend("-rw-r--r--   1 USER1  SYS1  12 Dec  1 09:00 notes.txt\r\n")
+      .DataClose()
+      .Send("250 List completed successfully.\r\n");
+  Connect();
+  PathStateFromConn(c_, &ctx_.path);
+  EnterDirectory(&ctx_.path, "/u/user1");
+  ListingRequest req;
+  req.directory = "/u/user1";
+  EXPECT_EQ(RunListing(c_, &ctx_, req, Now()), 0);
+  EXPECT_TRUE(srv_.Finish()) << Failures();
+  EXPECT_EQ(c_.HostFamily, HOST_GENERIC);
+  EXPECT_EQ(c_.ServerType, SERVER_UNIX);
+  EXPECT_STREQ(c_.cRootDir, "/");
+  EXPECT_THAT(Names(), ElementsAre("notes.txt"));
+}
+
+// ---- Against vsftpd: log on, list, into a subdirectory by the tree, up, refresh ----
+
+TEST_F(ListingThreadTest, VsftpdBrowseByTreeUpAndRefresh) {
+  if (!testing::NeedServers()) return;
+  app_.bConnected = 0;
+  FtpConn& c = c_;
+  HostRecord h;
+  InitNewSession(&h, "vsftpd", "127.0.0.1");
+  SetField(h.cFTPPort, testing::ServerEnv("TARN_TEST_VSFTPD_PORT"));
+  SetField(h.cUserFlag, "S");
+  SetField(h.cUserName, testing::ServerEnv("TARN_TEST_FTP_USER"));
+  SetField(h.cPasswordFlag, "S");
+  PasswordScrambler scrambler(3);
+  SetField(h.cPassword, scrambler.Scramble(testing::ServerEnv("TARN_TEST_FTP_PASS")));
+  app_.settings.bPassive = 1;
+  ListingContext& ctx = ctx_;
+  // The window's tree has the session's own node on top; the listings
+  // hang below it.
+  ctx.tree.Insert(kNoNode, kInsertRoot, TreeNode{}, "vsftpd", kIconFolder);
+  ConnectContext cc;
+  cc.conn = &c;
+  cc.hooks.resetListing = [&] { PathStateFromConn(c, &ctx.path); };
+  cc.hooks.processDirectory = [&](const std::string& dir) {
+    PathStateFromConn(c, &ctx.path);
+    return ProcessCurrentDirectory(c, &ctx, dir);
+  };
+  cc.hooks.startListing = [&](const std::string& dir) {
+    RunListing(c, &ctx, FirstListingRequest(ctx.path, dir), Now());
+  };
+  ASSERT_TRUE(RunConnect(cc, &h)) << Log();
+
+  auto names = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : ctx.listing.rows()) out.emplace_back(ctx.listing.Name(e));
+    return out;
+  };
+  EXPECT_THAT(names(), ::testing::IsSupersetOf({"hello.txt", "upload"}));
+  NodeId root = ctx.selected;
+  ASSERT_NE(root, kNoNode);
+  NodeId upload = kNoNode;
+  for (NodeId child : ctx.tree.Children(root))
+    if (ctx.tree.Record(child).path == "/upload") upload = child;
+  ASSERT_NE(upload, kNoNode);
+
+  // Select the subdirectory's node.
+  ListingRequest into = RequestForSelection(ctx.tree, upload, &ctx.path, ctx.nameCase, &ui_);
+  EXPECT_EQ(RunListing(c, &ctx, into, Now()), 0);
+  EXPECT_EQ(ctx.path.currentDir, "/upload");
+  EXPECT_EQ(ctx.path.parentDir, "/");
+
+  // Up one level selects the root node again, which lists "/".
+  UpOneLevelStep up = UpOneLevel(ctx.tree, upload, ctx.path, ctx.nameCase, &ui_);
+  if (up.select != kNoNode) {
+    EXPECT_EQ(RunListing(c, &ctx, RequestForSelection(ctx.tree, up.select, &ctx.path, ctx.nameCase, &ui_), Now()), 0);
+  } else {
+    ASSERT_TRUE(up.request.has_value());
+    EXPECT_EQ(RunListing(c, &ctx, *up.request, Now()), 0);
+  }
+  EXPECT_EQ(ctx.path.currentDir, "/");
+  EXPECT_THAT(names(), ::testing::Contains("hello.txt"));
+
+  // Refresh lists the selected node again.
+  auto again = RequestForRefresh(&ctx.tree, ctx.selected, ctx.path, ctx.nameCase, &ui_);
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(RunListing(c, &ctx, *again, Now()), 0);
+  EXPECT_THAT(names(), ::testing::Contains("upload"));
+  EXPECT_TRUE(ctx.tree.IsConsistent());
+  FtpQuit(c, c.sockControl);
+  c.sockControl = FtpCloseSocket(c, c.sockControl);
+}
+
+}  // namespace
+}  // namespace tarn::listing
