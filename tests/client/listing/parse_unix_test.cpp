@@ -21,7 +21,7 @@ struct LineCase {
 };
 
 // ---------------------------------------------------------------------------
-// Lines of real servers and the shapes the system documents
+// Lines of real servers and the other shapes long listings take
 // ---------------------------------------------------------------------------
 
 TEST(ParseUnix, LinesGiveRows) {
