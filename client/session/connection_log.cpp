@@ -36,7 +36,17 @@ void ConnLog::Write(const std::string& text) {
     std::fflush(file_);
   }
   if (mirror_) {
-    std::fwrite(text.data(), 1, text.size(), mirror_);
+    // A terminal wants plain line ends, and the transcript's reply lines
+    // (each kept with its own CR LF, then one more) would stand apart.
+    std::string shown;
+    shown.reserve(text.size());
+    for (char ch : text) {
+      if (ch == '\r') continue;
+      if (ch == '\n' && mirrorAtLineStart_) continue;
+      shown += ch;
+      mirrorAtLineStart_ = ch == '\n';
+    }
+    std::fwrite(shown.data(), 1, shown.size(), mirror_);
     std::fflush(mirror_);
   }
 }

@@ -14,7 +14,7 @@ namespace tarn {
 
 // A thread-safe append-only text sink. Writes reach the file at once (the
 // log must survive a crash); an optional mirror stream (tarn-cli -v) gets
-// the same bytes.
+// the same text with LF line ends and without empty lines.
 class ConnLog {
  public:
   ConnLog() = default;
@@ -35,6 +35,7 @@ class ConnLog {
   std::mutex mu_;
   std::FILE* file_ = nullptr;
   std::FILE* mirror_ = nullptr;
+  bool mirrorAtLineStart_ = true;
 };
 
 // What the banner says about the machine; gathered by the caller so that

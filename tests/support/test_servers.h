@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "client/session/host_record.h"
+#include "client/session/password.h"
+
 namespace tarn::testing {
 
 inline std::string ServerEnv(const char* name) {
@@ -23,6 +26,20 @@ inline bool NeedServers() {
                    "`sudo tools/test-servers start` and source "
                    "/tmp/tarn-test-servers/servers.env (tools/check does both).";
   return false;
+}
+
+// A session for the local user of the vsftpd test server, its password
+// saved (scrambled) as a stored session holds it.
+inline HostRecord VsftpdUserSession(const std::string& password = ServerEnv("TARN_TEST_FTP_PASS")) {
+  HostRecord h;
+  InitNewSession(&h, "vsftpd", "127.0.0.1");
+  SetField(h.cFTPPort, ServerEnv("TARN_TEST_VSFTPD_PORT"));
+  SetField(h.cUserFlag, "S");
+  SetField(h.cUserName, ServerEnv("TARN_TEST_FTP_USER"));
+  SetField(h.cPasswordFlag, "S");
+  PasswordScrambler scrambler(20261207);
+  SetField(h.cPassword, scrambler.Scramble(password));
+  return h;
 }
 
 }  // namespace tarn::testing

@@ -56,14 +56,8 @@ TEST_F(RealServerTest, VsftpdAnonymous) {
 
 TEST_F(RealServerTest, VsftpdLocalUserWithSavedPasswordAndStartDirectory) {
   if (!testing::NeedServers()) return;
-  HostRecord h;
-  InitNewSession(&h, "vsftpd user", "localhost");
-  SetField(h.cFTPPort, ServerEnv("TARN_TEST_VSFTPD_PORT"));
-  SetField(h.cUserFlag, "S");
-  SetField(h.cUserName, ServerEnv("TARN_TEST_FTP_USER"));
-  SetField(h.cPasswordFlag, "S");
-  PasswordScrambler scrambler(42);
-  SetField(h.cPassword, scrambler.Scramble(ServerEnv("TARN_TEST_FTP_PASS")));
+  HostRecord h = testing::VsftpdUserSession();
+  SetField(h.cHostName, "localhost");
   SetField(h.cHostDir, "upload");
   ASSERT_TRUE(Logon(&h)) << Log();
   EXPECT_EQ(start_, "/upload");
@@ -77,14 +71,7 @@ TEST_F(RealServerTest, VsftpdLocalUserWithSavedPasswordAndStartDirectory) {
 
 TEST_F(RealServerTest, VsftpdWrongPassword) {
   if (!testing::NeedServers()) return;
-  HostRecord h;
-  InitNewSession(&h, "bad", "127.0.0.1");
-  SetField(h.cFTPPort, ServerEnv("TARN_TEST_VSFTPD_PORT"));
-  SetField(h.cUserFlag, "S");
-  SetField(h.cUserName, ServerEnv("TARN_TEST_FTP_USER"));
-  SetField(h.cPasswordFlag, "S");
-  PasswordScrambler scrambler(43);
-  SetField(h.cPassword, scrambler.Scramble("not-the-password"));
+  HostRecord h = testing::VsftpdUserSession("not-the-password");
   EXPECT_FALSE(Logon(&h));
   ASSERT_EQ(ui_.Boxes().size(), 1u);
   EXPECT_EQ(ui_.Boxes()[0].caption, "Error connecting to host");

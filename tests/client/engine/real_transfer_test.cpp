@@ -28,14 +28,7 @@ class VsftpdTransfer : public testing::EngineTest, public ::testing::WithParamIn
     EngineTest::SetUp();
     if (!testing::NeedServers()) GTEST_FAIL();
     app_.settings.bPassive = GetParam() ? 1 : 0;
-    HostRecord h;
-    InitNewSession(&h, "vsftpd", "127.0.0.1");
-    SetField(h.cFTPPort, ServerEnv("TARN_TEST_VSFTPD_PORT"));
-    SetField(h.cUserFlag, "S");
-    SetField(h.cUserName, ServerEnv("TARN_TEST_FTP_USER"));
-    SetField(h.cPasswordFlag, "S");
-    PasswordScrambler scrambler(7);
-    SetField(h.cPassword, scrambler.Scramble(ServerEnv("TARN_TEST_FTP_PASS")));
+    HostRecord h = testing::VsftpdUserSession();
     SetField(h.cHostDir, "/upload");
     ConnectContext ctx;
     ctx.conn = &c_;

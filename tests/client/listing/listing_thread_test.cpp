@@ -123,14 +123,7 @@ TEST_F(ListingThreadTest, VsftpdBrowseByTreeUpAndRefresh) {
   if (!testing::NeedServers()) return;
   app_.bConnected = 0;
   FtpConn& c = c_;
-  HostRecord h;
-  InitNewSession(&h, "vsftpd", "127.0.0.1");
-  SetField(h.cFTPPort, testing::ServerEnv("TARN_TEST_VSFTPD_PORT"));
-  SetField(h.cUserFlag, "S");
-  SetField(h.cUserName, testing::ServerEnv("TARN_TEST_FTP_USER"));
-  SetField(h.cPasswordFlag, "S");
-  PasswordScrambler scrambler(3);
-  SetField(h.cPassword, scrambler.Scramble(testing::ServerEnv("TARN_TEST_FTP_PASS")));
+  HostRecord h = testing::VsftpdUserSession();
   app_.settings.bPassive = 1;
   ListingContext& ctx = ctx_;
   // The window's tree has the session's own node on top; the listings
