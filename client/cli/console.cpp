@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "client/cli/parse_command.h"
 #include "client/cli/quick_url.h"
 #include "client/engine/commands.h"
 #include "client/engine/control.h"
@@ -107,6 +108,7 @@ std::string Console::Help() {
          "  noop                      keep the connection alive\n"
          "  close                     log off\n"
          "  sessions                  list the stored sessions\n"
+         "  parse FILE [--host H]     parse a saved listing (no server needed)\n"
          "  reg import FILE.reg       import sessions and settings from a .reg file\n"
          "  reg export [KEY]          write a key (default Software\\Ostravel\\Tarn) as .reg text\n"
          "  reg list [KEY]            list a key's subkeys and values\n"
@@ -133,6 +135,7 @@ bool Console::Run(const std::vector<std::string>& words) {
   if (cmd == "quote") return Quote(args);
   if (cmd == "reg") return Reg(args);
   if (cmd == "sessions") return Sessions();
+  if (cmd == "parse") return RunParseCommand(args, out_, err_);
   if (cmd == "ls" || cmd == "dir") return List(args);
   if (cmd == "cd") return Cd(args);
   if (cmd == "get") return Get(args);
