@@ -369,7 +369,11 @@ void FtpAbort(FtpConn& c, Socket sock) {
   // from being read: left unread, they would be taken for the replies of
   // the next commands. It is set again on the way out.
   const int32_t aborted = c.bAbort.exchange(0);
-  size_t sent = 0;
+  // Urgent data cannot travel inside TLS: the Telnet bytes would land in the
+  // middle of the record stream and the server would end the session. A
+  // protected control connection gets the plain ABOR line alone.
+  const bool protectedControl = c.tls && c.tls->Active(true);
+  size_t sent = protectedControl ? sizeof kIacIpIac : 0;
   while (sent < sizeof kIacIpIac) {
     NetResult r = ChannelSend(c, sock, kIacIpIac + sent, sizeof kIacIpIac - sent,
                               platform::kOob, true);
@@ -380,7 +384,7 @@ void FtpAbort(FtpConn& c, Socket sock) {
     sent += static_cast<size_t>(r.n);
   }
   LogWrite(c, "ABOR\r\n");
-  if (c.HostFamily == HOST_VM)
+  if (c.HostFamily == HOST_VM || protectedControl)
     FtpSendRaw(c, sock, "ABOR");
   else
     FtpSendRaw(c, sock, "\xF2" "ABOR");

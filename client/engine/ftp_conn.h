@@ -50,22 +50,28 @@ constexpr size_t kReplyPeek = 82;           // bytes peeked per step of a line
 constexpr int kDefaultReplyTimeoutMs = 65000;
 
 class KeepAliveTimer;
-class TlsChannels;
+struct HostRecord;
 
 // The TLS side of the channel send and receive. Absent (null) until a
-// session asks for TLS.
+// session asks for TLS. Its calls come from whichever engine thread holds
+// the connection, never from two at once.
 class TlsChannels {
  public:
   virtual ~TlsChannels() = default;
   // True when the channel of that kind currently goes through TLS.
   virtual bool Active(bool isControl) const = 0;
+  // Sends all `len` bytes; n = -1 with a WinSock number on failure.
   virtual platform::NetResult Send(platform::Socket s, const void* data, size_t len,
                                    bool isControl) = 0;
+  // Receives at most `len` bytes (with kPeek: at most kReplyPeek, left
+  // unread); 0 when the peer closed.
   virtual platform::NetResult Recv(platform::Socket s, void* buf, size_t len, int flags,
                                    bool isControl) = 0;
-  // The control handshake after AUTH was accepted; false on failure (the
-  // TLS layer has reported why).
-  virtual bool HandshakeControl(platform::Socket s) = 0;
+  // The control handshake after AUTH was accepted, for session `h` on the
+  // host `peerName` (the name the certificate must carry). False on
+  // failure, with the text for the person in cReply.
+  virtual bool HandshakeControl(platform::Socket s, const HostRecord& h,
+                                const std::string& peerName) = 0;
   // True when data connections are protected (PROT P in force).
   virtual bool DataProtected() const = 0;
   // The handshake of a new data connection; false on failure.

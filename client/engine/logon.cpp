@@ -26,9 +26,15 @@ bool Contains(const std::string& hay, const char* needle) {
   return hay.find(needle) != std::string::npos;
 }
 
+// Closes the control connection of a failed log-on, its TLS first.
+void CloseControl(FtpConn& c, Socket sock) {
+  if (c.tls && c.tls->Active(true)) c.tls->ShutdownAll();
+  FtpCloseSocket(c, sock);
+}
+
 // Closes a socket of the log-on after a failure and leaves the idle status.
 Socket GiveUp(FtpConn& c, Socket sock) {
-  FtpCloseSocket(c, sock);
+  CloseControl(c, sock);
   c.ui->SetStatusText(1, " ");
   return kInvalidSocket;
 }
@@ -65,7 +71,10 @@ bool NegotiateTls(FtpConn& c, Socket sock, const HostRecord& h) {
     LogWrite(c, "TLS is not available in this build\r\n");
     return false;
   }
-  if (!c.tls->HandshakeControl(sock)) return false;
+  // The certificate must name the host connected to: the firewall when
+  // the session goes through one.
+  const std::string peer = h.iFirewallUse ? h.cFirewallHost : h.cHostName;
+  if (!c.tls->HandshakeControl(sock, h, peer)) return false;
   if (FtpCommand(c, sock, "PBSZ 0") != kReplyComplete) {
     TlsRefused(c,
                "Error setting protection buffer (PBSZ).\r\n"
@@ -167,7 +176,9 @@ Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port) {
     }
   }
 
-  if ((pHost->uSecurity & kSslUse) && !NegotiateTls(c, sock, *pHost)) return kInvalidSocket;
+  // A refused TLS step leaves a connection that can be used for nothing:
+  // it is closed like any other failed log-on.
+  if ((pHost->uSecurity & kSslUse) && !NegotiateTls(c, sock, *pHost)) return GiveUp(c, sock);
 
   c.ui->SetStatusText(1, pHost->iFirewallUse ? "Logging in at firewall..." : "Sending UserName...");
   rc = SendUserPass(c, sock, user, pass);
@@ -190,7 +201,7 @@ Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port) {
     }
     if (SendUserPass(c, sock, second, pHost->cPassword) != kReplyComplete) {
       LogDebug(c, Format("Could not connect to %s through FireWall Host\r\n", pHost->cHostName));
-      FtpCloseSocket(c, sock);
+      CloseControl(c, sock);
       return kInvalidSocket;
     }
   }

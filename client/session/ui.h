@@ -83,6 +83,9 @@ class Ui {
   virtual void SetZoomPaths(const std::vector<std::string>& paths) { (void)paths; }
   virtual void ShowLocalDirectory(const std::string& dir) { (void)dir; }
   virtual void SetWaitCursor(bool on) { (void)on; }
+  // The window's disconnect command, posted: it runs after the command in
+  // progress has ended. Asked for when a server certificate was rejected.
+  virtual void PostDisconnect() {}
 
   // True while a transfer window (or a console's progress line) shows the
   // running transfer; the byte loops then fill its fields.
