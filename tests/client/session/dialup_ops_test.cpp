@@ -140,7 +140,7 @@ TEST_F(DialUpOpsTest, OfferHangUpAsksPerConnection) {
 }
 
 TEST_F(DialUpOpsTest, ConfirmDisconnectRasKeepsTheLineWithoutAsking) {
-  app_.settings.cConfirmDisconnectRas = "X";
+  app_.settings.cConfirmDisconnectRas.assign(1, 'X');  // not = "X": a false -Wrestrict of GCC 12
   dial_.AddConnection(1, "Office");
   ops_.OfferHangUp();
   EXPECT_THAT(ui_.Boxes(), IsEmpty());
