@@ -84,6 +84,11 @@ bool IsAddressLiteral(const std::string& name) {
 
 bool FileExists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
+// The wait of a close: the reply time-out, but never more than kCloseWaitMs.
+int CloseWait(int replyTimeoutMs) {
+  return replyTimeoutMs > 0 && replyTimeoutMs < kCloseWaitMs ? replyTimeoutMs : kCloseWaitMs;
+}
+
 }  // namespace
 
 const char* TlsCipherList(int strength) {
@@ -432,7 +437,7 @@ void TlsLayer::EndData(Socket s) {
   (void)s;
   if (!data_) return;
   if (!c_.bAbort) {
-    dataLink_.timeoutMs = std::min(c_.iReplyTimeout, kCloseWaitMs);
+    dataLink_.timeoutMs = CloseWait(c_.iReplyTimeout);
     ERR_clear_error();
     if (SSL_shutdown(data_) == 0) {
       // close_notify is out; the end of the TCP stream follows it for
@@ -462,7 +467,7 @@ void TlsLayer::FreeData() {
 void TlsLayer::ShutdownAll() {
   FreeData();
   if (control_) {
-    controlLink_.timeoutMs = std::min(c_.iReplyTimeout, kCloseWaitMs);
+    controlLink_.timeoutMs = CloseWait(c_.iReplyTimeout);
     ERR_clear_error();
     if (SSL_shutdown(control_) == 0) {
       c_.net->Shutdown(controlLink_.sock, platform::ShutdownHow::kSend);
