@@ -8,6 +8,9 @@
 #include "client/engine/ftp_conn.h"
 #include "client/listing/file_time.h"
 #include "client/listing/generic_parser.h"
+#include "client/listing/listing_thread.h"
+#include "client/listing/parse_dispatch.h"
+#include "client/listing/path_rules.h"
 #include "client/listing/text_rules.h"
 #include "client/listing/type_names.h"
 #include "platform/locale.h"
@@ -17,8 +20,8 @@ namespace tarn::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: parse FILE [--host unix|microsoft|netware] [--dir PATH] [--case A|C|U|L] "
-    "[--locale C] [--mime DIR]";
+    "usage: parse FILE [--host unix|microsoft|netware|mvs|vm|vse] [--dir PATH] [--case A|C|U|L] "
+    "[--locale C] [--mime DIR] [--kind N] [--vse-kind N] [--lrecl N]";
 
 // Control characters as \xNN; everything else as it stands.
 std::string Printable(std::string_view s) {
@@ -46,11 +49,57 @@ std::string IsoDate(listing::FileTime ft) {
   return buf;
 }
 
+// A whole non-negative number below 2^31; false for anything else.
+bool SmallNumber(const std::string& s, int32_t* out) {
+  if (s.empty() || s.size() > 9) return false;
+  int32_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *out = v;
+  return true;
+}
+
+// The rows of a mainframe listing: the eight columns, then the row's own
+// cells (MVS: the dataset, member or load-module cells; VSE: the view's
+// columns after the name).
+void PrintMainframeRows(const listing::HostListing& rows, int32_t family,
+                        const platform::Locale& locale, std::FILE* out) {
+  auto cells = [&](const auto& e) {
+    std::string line;
+    for (size_t i = 0; i < e.cellCount; ++i) {
+      line += '\t';
+      line += Printable(rows.Cell(e, i));
+    }
+    return line;
+  };
+  if (family == HOST_VSE) {
+    for (const listing::VseEntry& e : rows.vseRows())
+      std::fprintf(out, "%s\t%s\t%d\t\t0\t%s\t\t%u%s\n", Printable(rows.Name(e)).c_str(),
+                   Printable(rows.Path(e)).c_str(), e.isDirectory ? 1 : 0,
+                   Printable(rows.TypeText(e)).c_str(), static_cast<unsigned>(e.vseKind),
+                   cells(e).c_str());
+    return;
+  }
+  for (const listing::RemoteEntry& e : rows.rows()) {
+    const int kind = family == HOST_MVS ? static_cast<int>(e.image) : listing::kKindDirectory;
+    std::fprintf(out, "%s\t%s\t%d\t%s\t%llu\t%s\t%s\t%d%s\n", Printable(rows.Name(e)).c_str(),
+                 Printable(rows.Path(e)).c_str(), e.isDirectory ? 1 : 0,
+                 listing::SizeText(e.Size(), e.sizeForm, locale).c_str(),
+                 static_cast<unsigned long long>(e.Size()), Printable(rows.TypeText(e)).c_str(),
+                 IsoDate(e.modified).c_str(), kind, cells(e).c_str());
+  }
+}
+
 }  // namespace
 
 bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   std::string file, directory = "/", mimeDir = "/usr/share/mime";
+  bool directoryGiven = false;
   int32_t serverType = SERVER_UNIX;
+  int32_t family = HOST_GENERIC;
+  int32_t kind = listing::kKindDatasetLevel, vseKind = 11, recordLength = 0;
   listing::NameCase nameCase = listing::NameCase::kAsIs;
   bool pinnedLocale = false;
   auto fail = [&](const std::string& text) {
@@ -65,9 +114,17 @@ bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::
       if (v == "unix") serverType = SERVER_UNIX;
       else if (v == "microsoft") serverType = SERVER_MICROSOFT;
       else if (v == "netware") serverType = SERVER_NETWARE;
+      else if (v == "mvs") serverType = SERVER_MVS, family = HOST_MVS;
+      else if (v == "vm") serverType = SERVER_VM, family = HOST_VM;
+      else if (v == "vse") serverType = SERVER_VSE, family = HOST_VSE;
       else return fail("parse: unknown host type \"" + v + "\"\n" + kUsage);
     } else if (a == "--dir" && hasValue) {
       directory = args[++i];
+      directoryGiven = true;
+    } else if ((a == "--kind" || a == "--vse-kind" || a == "--lrecl") && hasValue) {
+      int32_t* into = a == "--kind" ? &kind : a == "--vse-kind" ? &vseKind : &recordLength;
+      if (!SmallNumber(args[++i], into))
+        return fail("parse: " + a + " takes a number\n" + std::string(kUsage));
     } else if (a == "--case" && hasValue) {
       const std::string& v = args[++i];
       if (v != "A" && v != "C" && v != "U" && v != "L")
@@ -95,6 +152,24 @@ bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::
   const platform::Locale locale = pinnedLocale ? platform::PinnedLocale() : platform::UserLocale();
   listing::MimeTypeNames typeNames(mimeDir);
   ConsoleUi ui(err, nullptr, false);
+  if (family != HOST_GENERIC) {
+    // The parser the listing thread would pick for a directory of this
+    // kind or view, over the same dispatch.
+    if (!directoryGiven) directory = family == HOST_VSE ? "\\" : "";
+    listing::ListingContext ctx;
+    ctx.path.hostFamily = family;
+    ctx.path.serverType = serverType;
+    ctx.path.rootString = family == HOST_VSE ? "." : "";
+    ctx.typeNames = &typeNames;
+    ctx.nameCase = nameCase;
+    listing::ParseContext pc;
+    pc.directory = directory;
+    pc.recordLength = recordLength;
+    const listing::ParserChoice choice = listing::ChooseParser(family, kind, vseKind, directory);
+    const listing::ParseOutcome outcome = listing::ParseListingText(choice, text, pc, &ctx, &ui);
+    PrintMainframeRows(ctx.listing, family, locale, out);
+    return !outcome.outOfMemory;
+  }
   listing::GenericParseRequest req;
   req.serverType = serverType;
   req.directory = directory;

@@ -124,6 +124,7 @@ size_t HostListing::AppendRow(const RowInput& in) {
   e.image = in.image;
   e.recordLength = in.recordLength;
   e.sizeForm = in.sizeForm;
+  e.flags = in.flags & kRowDateOnly;
   if (in.cellCount) e.firstCell = StoreCells(in.cells, in.cellCount, &e.cellCount);
   if (!IsSafeLocalName(name)) e.flags |= kRowUnsafeLocalName;
   if (nameCut) e.flags |= kRowNameCut;
@@ -167,6 +168,9 @@ IconRole IconOfRow(const RemoteEntry& e, int32_t hostFamily) {
   switch (e.image) {
     case kKindVsam: return kIconVsam;
     case kKindMigrated: return kIconMigrated;
+    case kKindPdsFixed: return kIconMemberFixed;
+    case kKindPdsVariable: return kIconMemberVariable;
+    case kKindPdsLoad: return kIconLoadModule;
     case kKindVmDirectory:
     case kKindDirectory:
     case kKindDatasetLevel: return kIconFolder;

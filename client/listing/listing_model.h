@@ -92,6 +92,9 @@ enum RowFlags : uint8_t {
   // cut: the row no longer names the remote file exactly.
   kRowNameCut = 1u << 1,
   kRowPathCut = 1u << 2,
+  // The date cell shows the date of `modified` without a time (MVS
+  // datasets list the day they were last referred to, no time).
+  kRowDateOnly = 1u << 3,
 };
 
 // The record behind one row of the host view. (The 64-bit time leads so
@@ -155,6 +158,7 @@ struct RowInput {
   uint32_t image = kIconByName;
   uint32_t recordLength = 0;
   SizeForm sizeForm = SizeForm::kNone;
+  uint8_t flags = 0;              // kRowDateOnly; the other bits are the listing's
   const CellText* cells = nullptr;
   size_t cellCount = 0;
 };
@@ -208,6 +212,7 @@ class HostListing {
   std::vector<RemoteEntry>& mutable_rows() { return rows_; }
 
   const std::vector<VseEntry>& vseRows() const { return vseRows_; }
+  std::vector<VseEntry>& mutable_vseRows() { return vseRows_; }
 
   std::string_view Text(StrRef r) const {
     if (r.length == 0) return std::string_view();
@@ -260,7 +265,9 @@ class HostListing {
 
 // The image role a row shows: the folder for every directory; otherwise
 // `image` as it stands for generic and VM rows (family other than MVS), and
-// the role of the kind code for MVS rows.
+// the role of the kind code for MVS rows. A file row of kind 4, 5 or 6 is a
+// member of a PDS or load library: the fixed or variable member image, or
+// the load-module image.
 IconRole IconOfRow(const RemoteEntry& e, int32_t hostFamily);
 
 }  // namespace tarn::listing

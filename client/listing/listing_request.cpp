@@ -61,6 +61,10 @@ UpOneLevelStep UpOneLevel(const HostTree& tree, NodeId selected, const PathState
   r.mode = kModeFirstListing;
   r.addToTree = 1;
   r.recordLength = 0;
+  // The parent of an MVS directory is a dataset level. Left unclassified,
+  // it would be classified by the listing held, which is the PDS's member
+  // list when going up from one.
+  if (state.hostFamily == HOST_MVS) r.kind = kKindDatasetLevel;
   step.request = std::move(r);
   return step;
 }

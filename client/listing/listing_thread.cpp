@@ -76,11 +76,17 @@ bool ProcessCurrentDirectory(FtpConn& c, ListingContext* ctx, const std::string&
 
 bool FetchListing(FtpConn& c, ListingContext* ctx) {
   if (!c.app->bConnected || c.sockControl == platform::kInvalidSocket) return false;
+  // A path style chosen by a tree selection reaches the engine's own rules
+  // too (quoted names on MVS).
+  PathStateToConn(ctx->path, &c);
   if (FtpPwd(c, c.sockControl) == kReplyComplete) {
     PathStyleChange change = PathStyleFromPwd(ctx->path, c.cReply);
     if (change != PathStyleChange::kNone) {
       ApplyPathStyle(change, &ctx->path, c.ui);
       PathStateToConn(ctx->path, &c);
+      // The parent was worked out in the old style ("/u/user1" has none
+      // as a dataset name).
+      EnterDirectory(&ctx->path, std::string(ctx->path.currentDir));
     }
   }
   c.ui->SetStatusText(1, "Retrieving Directory List");

@@ -25,7 +25,10 @@ struct ParseContext {
 };
 
 // Parses `text` with the parser of `choice` into ctx->listing (emptied
-// first) and ctx->tree. Never throws; a failed allocation shows its box.
+// first) and ctx->tree. An MVS dataset listing that turns out to list the
+// members of a PDS or load library changes the kind of pc.node to 4 or 6.
+// VSE rows come back sorted by column 0 in its current direction. Never
+// throws; a failed allocation shows its box.
 ParseOutcome ParseListingText(const ParserChoice& choice, std::string_view text,
                               const ParseContext& pc, ListingContext* ctx, Ui* ui);
 

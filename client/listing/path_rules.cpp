@@ -168,6 +168,13 @@ PathStyleChange PathStyleForNodePath(const PathState& s, std::string_view nodePa
   return PathStyleChange::kNone;
 }
 
+PathStyleChange PathStyleForTypedPath(const PathState& s, std::string_view typed) {
+  if (s.systemCode != SYSTEM_MVS || typed.empty()) return PathStyleChange::kNone;
+  if (typed[0] == '/' && s.hostFamily == HOST_MVS) return PathStyleChange::kToUnix;
+  if (typed[0] == '\'' && s.hostFamily == HOST_GENERIC) return PathStyleChange::kToMvs;
+  return PathStyleChange::kNone;
+}
+
 void ApplyPathStyle(PathStyleChange change, PathState* s, Ui* ui) {
   switch (change) {
     case PathStyleChange::kNone:
@@ -244,6 +251,7 @@ std::string RootNodeText(std::string_view nodeText, std::string_view root, NameC
 ParserChoice ChooseParser(int32_t hostFamily, int32_t kind, int32_t vseKind,
                           std::string_view directory) {
   ParserChoice c;
+  c.kind = kind;
   c.vseKind = vseKind;
   switch (hostFamily) {
     case HOST_VSE:

@@ -60,6 +60,12 @@ PathStyleChange PathStyleFromPwd(const PathState& s, std::string_view pwdReply);
 // is in UNIX style goes back to MVS paths.
 PathStyleChange PathStyleForNodePath(const PathState& s, std::string_view nodePath);
 
+// A path the person typed on such a server: one beginning with "/" while
+// it is in MVS style names a UNIX directory, one beginning with a single
+// quote while it is in UNIX style a dataset name. Either switches the style
+// before the path is split, so that the CWD goes out in the right form.
+PathStyleChange PathStyleForTypedPath(const PathState& s, std::string_view typed);
+
 // Applies a change: UNIX paths (family HOST_GENERIC, SERVER_UNIX, root "/",
 // "Change File &Permissions..." enabled) or MVS paths (HOST_MVS,
 // SERVER_MVS, root "", the command greyed). The window also switches its
@@ -131,6 +137,7 @@ enum class ListingParser {
 
 struct ParserChoice {
   ListingParser parser = ListingParser::kGeneric;
+  int32_t kind = kKindDirectory;  // MVS: the directory's kind (4 or 5 for members)
   int32_t vseKind = 0;     // the VSE view code in force ("\\" lists as 11)
   bool fullPathSort = false;  // sort by full paths after this listing
 };

@@ -93,6 +93,8 @@ std::string RowSizeText(const RemoteEntry& e, const platform::Locale& locale) {
 std::string RowDateText(const HostListing& listing, const RemoteEntry& e,
                         const platform::Locale& locale) {
   if (e.dateText.length) return std::string(listing.Text(e.dateText));
+  if ((e.flags & kRowDateOnly) && e.modified != 0)
+    return locale.FormatShortDate(TmFromFileTime(e.modified));
   return DateText(e.modified, locale);
 }
 

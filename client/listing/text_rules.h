@@ -49,8 +49,8 @@ std::string SizeText(uint64_t size, SizeForm form, const platform::Locale& local
 std::string DateText(FileTime ft, const platform::Locale& locale);
 
 // The size and date cells of a row as the host view shows them: the size
-// in the row's SizeForm, the date from `modified` unless the parser stored
-// a text of its own.
+// in the row's SizeForm, the date from `modified` (the date alone for a
+// row flagged kRowDateOnly) unless the parser stored a text of its own.
 std::string RowSizeText(const RemoteEntry& e, const platform::Locale& locale);
 std::string RowDateText(const HostListing& listing, const RemoteEntry& e,
                         const platform::Locale& locale);

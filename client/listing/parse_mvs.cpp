@@ -1,0 +1,439 @@
+// The MVS parsers: a dataset level, the members of a PDS and the modules of
+// a load library (samples in mainframe_parsers.h). The dataset listing is
+// read as blank-separated tokens, the two member layouts as fixed columns.
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "client/listing/columns.h"
+#include "client/listing/listing_lines.h"
+#include "client/listing/mainframe_parsers.h"
+
+namespace tarn::listing {
+
+namespace {
+
+std::string_view WithoutQuotes(std::string_view s) {
+  if (s.size() >= 2 && s.front() == '\'' && s.back() == '\'') return s.substr(1, s.size() - 2);
+  if (!s.empty() && s.front() == '\'') return s.substr(1);
+  return s;
+}
+
+// The last qualifier of a dataset name: "USER1.CNTL" -> "CNTL"; the whole
+// name when it has one.
+std::string_view LastQualifier(std::string_view dataset) {
+  dataset = WithoutQuotes(dataset);
+  const size_t dot = dataset.rfind('.');
+  return dot == std::string_view::npos ? dataset : dataset.substr(dot + 1);
+}
+
+// The dataset of a member path: the directory without quotes.
+std::string DatasetOf(std::string_view directory) { return std::string(WithoutQuotes(directory)); }
+
+// Keeps the outcome's widest row: the longest text shown in column 0.
+void NoteWidth(ParseOutcome* o, size_t index, size_t width, size_t* widest) {
+  if (o->widestRow == SIZE_MAX || width > *widest) {
+    *widest = width;
+    o->widestRow = index;
+  }
+}
+
+// A Referred date: "2002/12/19" (year/month/day) or "12/19/2002"
+// (month/day/year: a first part of one or two characters). The year is
+// taken as written. 0 when the token has no "/" or names no valid date.
+FileTime ReferredDate(std::string_view token) {
+  if (token.find('/') == std::string_view::npos) return 0;
+  std::string_view parts[3];
+  size_t n = 0, start = 0;
+  for (size_t i = 0; i <= token.size() && n < 3; ++i) {
+    if (i == token.size() || token[i] == '/') {
+      parts[n++] = token.substr(start, i - start);
+      start = i + 1;
+    }
+  }
+  if (n < 3) return 0;
+  auto number = [](std::string_view s) { return static_cast<int>(std::min<uint64_t>(DecimalValue(s), 99999)); };
+  DateParts d;
+  if (parts[0].size() == 1 || parts[0].size() == 2) {
+    d.month = number(parts[0]);
+    d.day = number(parts[1]);
+    d.year = number(parts[2]);
+  } else {
+    d.year = number(parts[0]);
+    d.month = number(parts[1]);
+    d.day = number(parts[2]);
+  }
+  return FileTimeFromParts(d);
+}
+
+}  // namespace
+
+std::string_view MvsDatasetName(std::string_view path) {
+  path = WithoutQuotes(path);
+  const size_t last = path.rfind('.');
+  if (last == std::string_view::npos || last == 0) return path;
+  const size_t before = path.rfind('.', last - 1);
+  return before == std::string_view::npos ? path : path.substr(before + 1);
+}
+
+std::string MvsLocalName(std::string_view path) {
+  path = WithoutQuotes(path);
+  const size_t open = path.find('(');
+  if (open == std::string_view::npos) return std::string(MvsDatasetName(path));
+  const size_t close = path.find(')', open);
+  std::string name(path.substr(open + 1, close == std::string_view::npos ? close : close - open - 1));
+  name += '.';
+  name.append(LastQualifier(path.substr(0, open)));
+  return name;
+}
+
+std::string_view MvsRowText(const HostListing& listing, const RemoteEntry& e) {
+  const std::string_view path = listing.Path(e);
+  if (path.find('(') == std::string_view::npos) return path;
+  const std::string_view name = listing.Name(e);
+  return name.substr(0, name.find('.'));
+}
+
+// ---------------------------------------------------------------------------
+// Dataset level
+// ---------------------------------------------------------------------------
+
+ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequest& req,
+                              HostListing* out, int32_t* handedOverKind) {
+  ParseOutcome outcome;
+  out->viewCode = kViewMvsDatasets;
+  if (req.log) req.log(listing);
+
+  std::vector<std::string_view> t;
+  std::string path, name;
+  size_t widest = 0;
+  size_t pos = 0;
+  std::string_view line;
+  // The rest of the listing goes to the member or load-module parser.
+  auto handOver = [&](int32_t kind) {
+    if (handedOverKind) *handedOverKind = kind;
+    if (req.tree && req.tree->IsLive(req.node)) req.tree->MutableRecord(req.node).kind = kind;
+    MainframeParseRequest rest = req;
+    rest.kind = kind;
+    rest.log = nullptr;  // the listing is in the transcript already
+    ParseOutcome o = kind == kKindPdsLoad ? ParseMvsLoadModules(listing.substr(pos), rest, out)
+                                          : ParseMvsMembers(listing.substr(pos), rest, out);
+    outcome.rows += o.rows;
+    outcome.nodes += o.nodes;
+    outcome.misfits += o.misfits;
+    outcome.nonEntries += o.nonEntries + 1;  // the header
+    outcome.outOfMemory = o.outOfMemory;
+    if (o.widestRow != SIZE_MAX)
+      NoteWidth(&outcome, o.widestRow, MvsRowText(*out, (*out)[o.widestRow]).size(), &widest);
+    return outcome;
+  };
+
+  while (NextListingLine(listing, &pos, &line)) {
+    SplitTokens(line, &t);
+    // Headers and the hand-over to the member parsers.
+    if (t.empty()) {
+      ++outcome.nonEntries;
+      continue;
+    }
+    if (t.size() > 8) {
+      if (t[8] == "Dsorg") {
+        ++outcome.nonEntries;
+        continue;
+      }
+      if (StartsWithNoCase(t[8], "Amode")) return handOver(kKindPdsLoad);
+    } else if (t.size() > 1) {
+      if (t[1] == "VV.MM") return handOver(kKindPdsFixed);
+      if (t[1] == "B") {
+        ++outcome.nonEntries;
+        continue;
+      }
+    }
+
+    RowInput row;
+    row.typeText = "File";
+    row.sizeForm = SizeForm::kUnknown;
+    int32_t kind = kKindOther;
+    std::string_view cells[kMvsDatasetCellCount];
+    for (size_t i = 0; i < kMvsDatasetCellCount && i < t.size(); ++i) cells[i] = t[i];
+    auto token = [&](size_t i) { return i < t.size() ? t[i] : std::string_view(); };
+    auto clear = [&](size_t from, size_t to) {
+      for (size_t i = from; i <= to && i < kMvsDatasetCellCount; ++i) cells[i] = std::string_view();
+    };
+    std::string_view nameToken = t.back();
+
+    if (t.size() > 8) {
+      // A full dataset line.
+      const std::string_view referred = t[2];
+      row.modified = ReferredDate(referred);
+      if (row.modified != 0)
+        row.flags = kRowDateOnly;
+      else
+        row.dateText = referred;
+      const uint32_t lrecl = static_cast<uint32_t>(std::min<uint64_t>(DecimalValue(t[6]), INT32_MAX));
+      if (t[8] == "PO") {
+        row.typeText = "PDS";
+        row.isDirectory = 1;
+        row.recordLength = lrecl;
+        row.sizeForm = SizeForm::kNone;
+        kind = t[5].starts_with('U') ? kKindPdsLoad
+               : t[5].starts_with('F') ? kKindPdsFixed
+                                       : kKindPdsVariable;
+      } else if (t[8] == "PS") {
+        row.typeText = "Sequential File";
+        row.recordLength = lrecl;
+        kind = kKindSequential;
+      }
+    } else if (t[0] == "Migrated") {
+      //   Migrated                                                OLD.DATA
+      nameToken = token(1);
+      kind = kKindMigrated;
+      row.typeText = "Migrated";
+      clear(1, 1);
+    } else if (t[0] == "Error") {
+      //   Error determining attributes                            BAD.DATA
+      nameToken = token(3);
+      kind = kKindMigrated;
+      row.typeText = "Migrated";
+      clear(0, 3);
+    } else if (t[0] == "VSAM") {
+      //                                                     VSAM  KSDS.CLUSTER
+      nameToken = token(1);
+      clear(0, 1);
+      row.typeText = "VSAM File";
+      kind = kKindVsam;
+      cells[kCellDsorg] = "VSAM";
+    } else if (token(1) == "Not") {
+      //   ARCH01 Not Mounted                                      ARCH.DATA
+      //   SCR001 Not Direct Access Device                         TAPE.COPY
+      if (token(2) == "Mounted") {
+        nameToken = token(3);
+        clear(1, 3);
+      } else {
+        nameToken = token(5);
+        clear(1, 5);
+      }
+    } else if (token(1) == "Tape") {
+      //   T00001 Tape                                             BACKUP.G0001V00
+      nameToken = token(2);
+      clear(2, 2);
+    } else if (token(2) == "VSAM") {
+      //   WORK01 3390 VSAM                                        KSDS.CLUSTER.DATA
+      nameToken = token(3);
+      clear(2, 3);
+      row.typeText = "VSAM File";
+      kind = kKindVsam;
+    } else if (token(2) == "<") {
+      nameToken = token(7);
+      clear(2, 8);
+    } else if (t[0] == "Pseudo") {
+      //   Pseudo Directory                                        PROJ
+      nameToken = token(2);
+      clear(2, 8);
+    }
+    // A special line that names no dataset lists nothing.
+    if (nameToken.empty()) {
+      ++outcome.misfits;
+      continue;
+    }
+
+    try {
+      if (nameToken.front() == '\'') {
+        path.assign(nameToken);
+      } else {
+        path.assign(req.directory);
+        if (!path.empty() && path.back() != '.') path += '.';
+        path.append(nameToken);
+      }
+      ApplyNameCase(req.nameCase, &path);
+      name.assign(MvsDatasetName(path));
+      row.path = path;
+      row.name = name;
+      row.image = static_cast<uint32_t>(kind);
+      CellText cellTexts[kMvsDatasetCellCount];
+      for (size_t i = 0; i < kMvsDatasetCellCount; ++i) cellTexts[i].text = cells[i];
+      row.cells = cellTexts;
+      row.cellCount = kMvsDatasetCellCount;
+      const size_t index = out->AppendRow(row);
+      ++outcome.rows;
+      const RemoteEntry& stored = (*out)[index];
+      NoteWidth(&outcome, index, stored.path.length, &widest);
+      if (row.isDirectory && req.addToTree && req.tree) {
+        TreeNode node;
+        node.path.assign(out->Path(stored));
+        node.kind = kind;
+        node.recordLength = static_cast<int32_t>(row.recordLength);
+        req.tree->Insert(req.node, req.insertMode, node, out->Path(stored), kIconFolder);
+        ++outcome.nodes;
+      }
+    } catch (const std::bad_alloc&) {
+      outcome.outOfMemory = true;
+      ReportRowAllocationFailure(req.ui);
+      break;
+    }
+  }
+  return outcome;
+}
+
+// ---------------------------------------------------------------------------
+// PDS members
+// ---------------------------------------------------------------------------
+
+ParseOutcome ParseMvsMembers(std::string_view listing, const MainframeParseRequest& req,
+                             HostListing* out) {
+  ParseOutcome outcome;
+  out->viewCode = kViewMvsMembers;
+  if (req.log) req.log(listing);
+
+  const std::string dataset = DatasetOf(req.directory);
+  const std::string_view qualifier = LastQualifier(dataset);
+  uint64_t lrecl = req.recordLength > 0 ? static_cast<uint64_t>(req.recordLength) : 0;
+  std::string member, name, path, padded;
+  size_t widest = 0;
+  size_t pos = 0;
+  std::string_view line;
+  while (NextListingLine(listing, &pos, &line)) {
+    if (line.find("VV.MM") != std::string_view::npos) {
+      ++outcome.nonEntries;
+      continue;
+    }
+    const std::string_view memberToken = UpToBlank(Columns(line, 0, 8));
+    if (memberToken.empty()) {
+      // A blank or indented line names no member.
+      ++outcome.misfits;
+      continue;
+    }
+    RowInput row;
+    row.typeText = "PDS Member";
+    row.image = static_cast<uint32_t>(req.kind == kKindPdsVariable ? kKindPdsVariable : kKindPdsFixed);
+    std::string_view vvmm, id;
+    // Statistics need the changed year at character 27: a line that ends
+    // before it has none (and is never read past its end).
+    const bool stats = line.size() > 27 && line[27] != ' ';
+    try {
+      if (stats) {
+        std::string_view l = line;
+        if (l.size() < 63) {
+          padded.assign(l);
+          padded.resize(63, ' ');
+          l = padded;
+        }
+        DateParts d;
+        d.year = static_cast<int>(std::min<uint64_t>(DecimalValue(Columns(l, 27, 31)), 99999));
+        d.month = static_cast<int>(std::min<uint64_t>(DecimalValue(Columns(l, 32, 34)), 99));
+        d.day = static_cast<int>(std::min<uint64_t>(DecimalValue(Columns(l, 35, 37)), 99));
+        d.hour = static_cast<int>(std::min<uint64_t>(DecimalValue(Columns(l, 38, 40)), 99));
+        d.minute = static_cast<int>(std::min<uint64_t>(DecimalValue(Columns(l, 41, 43)), 99));
+        row.modified = FileTimeFromParts(d);
+        if (lrecl == 0) lrecl = 80;
+        const uint64_t lines = DecimalValue(Columns(l, 44, 49));
+        row.size = std::max<uint64_t>(1, SaturatingProduct(lines, lrecl));
+        row.sizeForm = req.kind == kKindPdsVariable ? SizeForm::kUpperBound : SizeForm::kExact;
+        // The statistics' own columns; the Id is at most seven characters.
+        vvmm = Field(line, 10, 15);
+        id = Field(line, 62, 69);
+      }
+      member.assign(memberToken);
+      ApplyNameCase(req.nameCase, &member);
+      name = member;
+      name += '.';
+      name.append(qualifier);
+      path = dataset;
+      path += '(';
+      path += member;
+      path += ')';
+      row.name = name;
+      row.path = path;
+      row.recordLength = static_cast<uint32_t>(std::min<uint64_t>(lrecl, UINT32_MAX));
+      CellText cells[kMvsMemberCellCount];
+      cells[kCellId].text = id;
+      cells[kCellVvMm].text = vvmm;
+      row.cells = cells;
+      row.cellCount = kMvsMemberCellCount;
+      const size_t index = out->AppendRow(row);
+      ++outcome.rows;
+      NoteWidth(&outcome, index, member.size(), &widest);
+    } catch (const std::bad_alloc&) {
+      outcome.outOfMemory = true;
+      ReportRowAllocationFailure(req.ui);
+      break;
+    }
+  }
+  return outcome;
+}
+
+// ---------------------------------------------------------------------------
+// Load modules
+// ---------------------------------------------------------------------------
+
+ParseOutcome ParseMvsLoadModules(std::string_view listing, const MainframeParseRequest& req,
+                                 HostListing* out) {
+  ParseOutcome outcome;
+  out->viewCode = kViewMvsLoadModules;
+  if (req.log) req.log(listing);
+
+  const std::string dataset = DatasetOf(req.directory);
+  const std::string_view qualifier = LastQualifier(dataset);
+  std::string member, name, path;
+  size_t widest = 0;
+  size_t pos = 0;
+  std::string_view line;
+  while (NextListingLine(listing, &pos, &line)) {
+    if (StartsWithNoCase(line, " Name      Size   TTR")) {
+      ++outcome.nonEntries;
+      continue;
+    }
+    // A header of another alignment: "mode" where Rmode's values begin.
+    if (TrimBlanks(Columns(line, 73)) == "mode") {
+      ++outcome.nonEntries;
+      continue;
+    }
+    const std::string_view memberToken = UpToBlank(Columns(line, 0, 9));
+    if (memberToken.empty()) {
+      ++outcome.misfits;
+      continue;
+    }
+    RowInput row;
+    row.typeText = "Object/Load Module";
+    row.image = static_cast<uint32_t>(kKindPdsLoad);
+    if (line.size() <= 10 || line[10] == ' ') {
+      row.sizeForm = SizeForm::kUnknown;
+    } else {
+      row.size = HexValue(Columns(line, 10, 16));
+      row.sizeForm = SizeForm::kApprox;
+    }
+    CellText cells[kMvsLoadModuleCellCount];
+    cells[kCellTtr].text = Field(line, 17, 23);
+    cells[kCellAliasOf].text = Field(line, 24, 32);
+    cells[kCellAc].text = Field(line, 33, 35);
+    cells[kCellAttributes].text = Field(line, 36, 66);
+    cells[kCellAmode].text = Field(line, 67, 72);
+    cells[kCellRmode].text = Field(line, 73);
+    try {
+      member.assign(memberToken);
+      ApplyNameCase(req.nameCase, &member);
+      name = member;
+      name += '.';
+      name.append(qualifier);
+      path = dataset;
+      path += '(';
+      path += member;
+      path += ')';
+      row.name = name;
+      row.path = path;
+      row.cells = cells;
+      row.cellCount = kMvsLoadModuleCellCount;
+      const size_t index = out->AppendRow(row);
+      ++outcome.rows;
+      NoteWidth(&outcome, index, member.size(), &widest);
+    } catch (const std::bad_alloc&) {
+      outcome.outOfMemory = true;
+      ReportRowAllocationFailure(req.ui);
+      break;
+    }
+  }
+  return outcome;
+}
+
+}  // namespace tarn::listing
