@@ -75,6 +75,9 @@ class Console {
   bool Get(const std::vector<std::string>& args);
   bool Put(const std::vector<std::string>& args, bool append);
   bool Simple(const std::string& cmd, const std::vector<std::string>& args);
+  // On a server whose SYST said MVS: a typed path beginning with "/" goes
+  // to UNIX paths, one in single quotes back to dataset names.
+  void SwitchPathStyleFor(const std::string& typed);
   // The transfer type of a file: --type, else the session's default mode.
   char TypeFor(const std::string& name, char forced) const;
   // Reads "--resume", "--type X", "--passive"/"--active" out of `args`.

@@ -14,6 +14,7 @@
 #include "client/engine/data.h"
 #include "client/engine/transfer.h"
 #include "client/listing/listing_thread.h"
+#include "client/listing/mainframe_parsers.h"
 #include "client/listing/text_rules.h"
 
 namespace tarn::cli {
@@ -44,7 +45,127 @@ class ProgressScope {
   ConsoleUi& ui_;
 };
 
+// ---- Mainframe hosts -----------------------------------------------------------
+//
+// tarn-cli learns what a mainframe directory is the way the window does:
+// from the host tree, whose nodes keep the MVS kind and the VSE view that a
+// listing found for each container.
+
+std::string WithoutTrailingDot(std::string s) {
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+// The node whose path is `directory`, kNoNode when no listing made one.
+listing::NodeId FindNode(const listing::HostTree& tree, std::string_view directory) {
+  std::vector<listing::NodeId> todo(tree.TopLevel().begin(), tree.TopLevel().end());
+  while (!todo.empty()) {
+    const listing::NodeId id = todo.back();
+    todo.pop_back();
+    if (tree.Record(id).path == directory) return id;
+    todo.insert(todo.end(), tree.Children(id).begin(), tree.Children(id).end());
+  }
+  return listing::kNoNode;
+}
+
+// The request that lists `directory` on an MVS, VM or VSE host: under its
+// node with the kind and view found before, or under a new root node. An
+// MVS directory never seen is taken for a dataset level: a PDS or load
+// library then hands its listing over to the member parsers by itself.
+listing::ListingRequest MainframeRequest(const listing::ListingContext& ctx,
+                                         const std::string& directory) {
+  const listing::NodeId node = FindNode(ctx.tree, directory);
+  if (node == listing::kNoNode) {
+    listing::ListingRequest req = listing::FirstListingRequest(ctx.path, directory);
+    if (ctx.path.hostFamily == HOST_MVS) req.kind = listing::kKindDatasetLevel;
+    return req;
+  }
+  const listing::TreeNode& record = ctx.tree.Record(node);
+  listing::ListingRequest req;
+  req.node = node;
+  req.mode = listing::kModeFromTree;
+  req.addToTree = ctx.tree.Children(node).empty() ? 1 : 0;
+  req.nodeText = ctx.tree.Text(node);
+  req.directory = directory;
+  req.kind = record.kind;
+  req.recordLength = record.recordLength;
+  req.vseKind = record.vseKind;
+  return req;
+}
+
+// The MVS kind of the current directory, 1 when no listing told.
+int32_t CurrentMvsKind(const listing::ListingContext& ctx) {
+  const listing::NodeId node = FindNode(ctx.tree, WithoutTrailingDot(ctx.path.currentDir));
+  return node == listing::kNoNode ? listing::kKindDirectory : ctx.tree.Record(node).kind;
+}
+
+// An MVS name as the server takes it: fully qualified in single quotes,
+// a member in parentheses after its dataset. A quoted name stays as it is.
+// In a PDS (or load library) a name is one of its members: "ALLOCJCL",
+// "(ALLOCJCL)", or the local name "ALLOCJCL.CNTL"; at a dataset level a
+// name lies below it ("DATA.TXT" -> 'USER1.DATA.TXT'). Where no listing
+// told what the current directory is, the name goes as typed and the
+// server reads it against its working directory.
+std::string MvsRemoteName(const listing::ListingContext& ctx, const std::string& name) {
+  if (name.empty() || name[0] == '\'') return name;
+  const std::string current = WithoutTrailingDot(ctx.path.currentDir);
+  switch (CurrentMvsKind(ctx)) {
+    case listing::kKindPdsFixed:
+    case listing::kKindPdsVariable:
+    case listing::kKindPdsLoad:
+      if (name[0] == '(') return "'" + current + name + "'";
+      if (name.find('(') == std::string::npos)
+        return "'" + current + "(" + name.substr(0, name.find('.')) + ")'";
+      break;
+    case listing::kKindDatasetLevel:
+      return "'" + current + "." + name + "'";
+    default:
+      break;
+  }
+  return name;
+}
+
+// The path of the container row of the current directory's listing that
+// `name` names: "PROJ" or "PROJ." for the VM row of VMSYSU:USER1.PROJ.,
+// "CNTL" for the MVS row of USER1.CNTL, "PRD2" for the VSE row of \\PRD2.
+// "" when the listing held shows no such row.
+std::string ContainerRowPath(const listing::ListingContext& ctx, const std::string& name) {
+  const listing::HostListing& rows = ctx.listing;
+  const std::string& here = ctx.path.currentDir;
+  const std::string level = WithoutTrailingDot(here) + ".";
+  auto inHere = [&](std::string_view path) { return path.compare(0, here.size(), here) == 0; };
+  for (const auto& e : rows.rows()) {
+    const std::string_view path = rows.Path(e);
+    if (!e.isDirectory || !inHere(path)) continue;
+    const std::string_view shown = rows.Name(e);
+    if (listing::EqualsNoCase(shown, name) ||
+        (!shown.empty() && shown.back() == '.' && listing::EqualsNoCase(shown.substr(0, shown.size() - 1), name)) ||
+        (path.size() > level.size() && path.compare(0, level.size(), level) == 0 &&
+         listing::EqualsNoCase(path.substr(level.size()), name)))
+      return std::string(path);
+  }
+  for (const auto& e : rows.vseRows())
+    if (e.isDirectory && inHere(rows.Path(e)) && listing::EqualsNoCase(rows.Name(e), name))
+      return std::string(rows.Path(e));
+  return std::string();
+}
+
+// The text `ls` shows for a row (and matches a mask against): MVS
+// datasets by their full name, members by their member name.
+std::string RowText(const listing::HostListing& rows, const listing::RemoteEntry& e,
+                    int32_t family) {
+  if (family == HOST_MVS) return std::string(listing::MvsRowText(rows, e));
+  return std::string(rows.Name(e));
+}
+
 }  // namespace
+
+void Console::SwitchPathStyleFor(const std::string& typed) {
+  const listing::PathStyleChange change = listing::PathStyleForTypedPath(listing_.path, typed);
+  if (change == listing::PathStyleChange::kNone) return;
+  listing::ApplyPathStyle(change, &listing_.path, &ui_);
+  listing::PathStateToConn(listing_.path, &conn_);
+}
 
 bool Console::TakeFlags(std::vector<std::string>* args, char* type, bool* resume) {
   std::vector<std::string> rest;
@@ -114,19 +235,33 @@ bool Console::List(const std::vector<std::string>& args) {
   if (rest.size() > 1) return Fail("usage: ls [--raw] [PATH]");
   listing::PathState& path = listing_.path;
   const std::string here = path.currentDir;
+  const int32_t styleBefore = path.hostFamily;
+  SwitchPathStyleFor(rest.empty() ? "" : rest[0]);
   listing::PathSplit split = listing::SplitDirectoryAndMask(
       path.hostFamily, path.rootString, listing_.nameCase, here, rest.empty() ? "" : rest[0], &ui_);
   listing::ListingRequest req;
-  req.directory = split.directory;
-  req.addToTree = 0;
+  if (path.hostFamily != HOST_GENERIC) {
+    req = MainframeRequest(listing_, split.directory);
+  } else {
+    req.directory = split.directory;
+    req.addToTree = 0;
+  }
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
   const size_t boxes = ui_.BoxCount();
   int rc = listing::RunListing(conn_, &listing_, req, listing::PartsFromTm(tm));
-  // A listing of another directory leaves the person where they were.
-  if (rc == 0 && !here.empty() && split.directory != here)
+  // A listing of another directory leaves the person where they were, in
+  // the path style they were in.
+  if (rc == 0 && !here.empty() && split.directory != here) {
+    if (path.hostFamily != styleBefore) {
+      listing::ApplyPathStyle(styleBefore == HOST_MVS ? listing::PathStyleChange::kToMvs
+                                                      : listing::PathStyleChange::kToUnix,
+                              &path, &ui_);
+      listing::PathStateToConn(path, &conn_);
+    }
     listing::ProcessCurrentDirectory(conn_, &listing_, here);
+  }
   if (rc != 0 || ui_.BoxCount() != boxes) return false;
   if (raw) {
     std::string out;
@@ -136,14 +271,30 @@ bool Console::List(const std::vector<std::string>& args) {
     return true;
   }
   const listing::HostListing& rows = listing_.listing;
+  // A mask of an MVS level applies to the names below it.
+  const std::string level = split.directory + ".";
   for (const auto& e : rows.rows()) {
-    std::string name(rows.Name(e));
-    if (!split.mask.empty() && fnmatch(split.mask.c_str(), name.c_str(), 0) != 0) continue;
+    std::string name = RowText(rows, e, path.hostFamily);
+    std::string subject = name;
+    if (path.hostFamily == HOST_MVS && subject.compare(0, level.size(), level) == 0)
+      subject.erase(0, level.size());
+    if (!split.mask.empty() && fnmatch(split.mask.c_str(), subject.c_str(), 0) != 0) continue;
     std::string size = e.isDirectory ? "" : listing::SizeText(e.Size(), e.sizeForm, app_.locale);
-    std::string date = e.dateText.length ? std::string(rows.Text(e.dateText))
-                                       : listing::DateText(e.modified, app_.locale);
+    std::string date = listing::RowDateText(rows, e, app_.locale);
     std::fprintf(out_, "%-40s %12s  %-12s %s\n", (name + (e.isDirectory ? "/" : "")).c_str(),
                  size.c_str(), std::string(rows.TypeText(e)).c_str(), date.c_str());
+  }
+  // VSE views: the name, then the view's columns.
+  for (const auto& e : rows.vseRows()) {
+    std::string name(rows.Name(e));
+    if (!split.mask.empty() && fnmatch(split.mask.c_str(), name.c_str(), 0) != 0) continue;
+    std::string line = name + (e.isDirectory ? "/" : "");
+    if (line.size() < 24) line.resize(24, ' ');
+    for (size_t i = 0; i < e.cellCount; ++i) {
+      std::string cell(rows.Cell(e, i));
+      line += ' ' + (cell.empty() ? std::string("-") : cell);
+    }
+    std::fprintf(out_, "%s\n", line.c_str());
   }
   return true;
 }
@@ -154,9 +305,21 @@ bool Console::Cd(const std::vector<std::string>& args) {
   listing::PathState& path = listing_.path;
   std::string target = args[0];
   if (target == "..") {
-    if (path.parentDir.empty()) return Fail("No parent directory");
     target = path.parentDir;
+    // VM and VSE paths name no parent of their own; the tree knows the
+    // container a directory was opened from.
+    if (target.empty() && (path.hostFamily == HOST_VM || path.hostFamily == HOST_VSE)) {
+      const listing::NodeId node = FindNode(listing_.tree, path.currentDir);
+      if (node != listing::kNoNode && listing_.tree.Parent(node) != listing::kNoNode)
+        target = listing_.tree.Record(listing_.tree.Parent(node)).path;
+    }
+    if (target.empty()) return Fail("No parent directory");
+  } else if (path.hostFamily != HOST_GENERIC) {
+    // A container the last listing showed, by the name it showed.
+    const std::string row = ContainerRowPath(listing_, target);
+    if (!row.empty()) target = row;
   }
+  SwitchPathStyleFor(target);
   listing::PathSplit split = listing::SplitDirectoryAndMask(
       path.hostFamily, path.rootString, listing_.nameCase, path.currentDir, target, &ui_);
   if (split.refused) return false;
@@ -170,11 +333,15 @@ bool Console::Get(const std::vector<std::string>& argsIn) {
   if (!TakeFlags(&args, &forced, &resume)) return false;
   if (args.empty() || args.size() > 2) return Fail("usage: get [--resume] [--type T] REMOTE [LOCAL]");
   if (!NeedConnection()) return false;
-  const std::string& remote = args[0];
+  std::string remote = args[0];
   std::string local = args.size() > 1 ? args[1] : "";
+  const int32_t family = listing_.path.hostFamily;
+  if (family == HOST_MVS) remote = MvsRemoteName(listing_, remote);
+  if (family == HOST_VM && remote.find('(') != std::string::npos)
+    remote = listing::LastPathComponent(HOST_VM, remote);
   if (local.empty() || IsDirectory(local)) {
     // A name taken from the host must stay inside the folder chosen here.
-    std::string name = BaseName(remote);
+    std::string name = family == HOST_MVS ? listing::MvsLocalName(remote) : BaseName(remote);
     if (!listing::IsSafeLocalName(name))
       return Fail("\"" + name + "\" cannot be used as a local file name; name the local file");
     local = local.empty() ? name : local + "/" + name;
@@ -219,6 +386,7 @@ bool Console::Put(const std::vector<std::string>& argsIn, bool append) {
   if (access(local.c_str(), R_OK) != 0 || IsDirectory(local))
     return Fail(local + ": " + (IsDirectory(local) ? "is a folder" : strerror(errno)));
   std::string remote = args.size() > 1 ? args[1] : BaseName(local);
+  if (listing_.path.hostFamily == HOST_MVS) remote = MvsRemoteName(listing_, remote);
   conn_.bAbort = 0;
   conn_.resume = ResumeInfo{};
   const char type = TypeFor(remote, forced);
