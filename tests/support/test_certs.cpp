@@ -70,8 +70,8 @@ void AddExtension(X509* cert, X509V3_CTX* ctx, int nid, const std::string& value
 
 }  // namespace
 
-TestCert MakeCert(const CertSpec& spec, const TestCert* issuer) {
-  KeyPtr key(spec.rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"));
+TestCert MakeCert(const CertSpec& want, const TestCert* issuer) {
+  KeyPtr key(want.rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"));
   if (!key) Die("key generation");
   CertPtr cert(X509_new());
   X509_set_version(cert.get(), 2);
@@ -81,12 +81,12 @@ TestCert MakeCert(const CertSpec& spec, const TestCert* issuer) {
   BIGNUM* bn = BN_bin2bn(serial, sizeof serial, nullptr);
   BN_to_ASN1_INTEGER(bn, X509_get_serialNumber(cert.get()));
   BN_free(bn);
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.notBeforeSeconds);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.notAfterSeconds);
+  X509_gmtime_adj(X509_getm_notBefore(cert.get()), want.notBeforeSeconds);
+  X509_gmtime_adj(X509_getm_notAfter(cert.get()), want.notAfterSeconds);
   X509_set_pubkey(cert.get(), key.get());
   X509_NAME* name = X509_get_subject_name(cert.get());
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                             reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1, -1, 0);
+                             reinterpret_cast<const unsigned char*>(want.commonName.c_str()), -1, -1, 0);
 
   CertPtr issuerCert;
   KeyPtr issuerKey;
@@ -101,15 +101,15 @@ TestCert MakeCert(const CertSpec& spec, const TestCert* issuer) {
   X509V3_CTX ctx;
   X509V3_set_ctx_nodb(&ctx);
   X509V3_set_ctx(&ctx, signerCert, cert.get(), nullptr, nullptr, 0);
-  AddExtension(cert.get(), &ctx, NID_basic_constraints, spec.isCa ? "critical,CA:TRUE" : "critical,CA:FALSE");
+  AddExtension(cert.get(), &ctx, NID_basic_constraints, want.isCa ? "critical,CA:TRUE" : "critical,CA:FALSE");
   AddExtension(cert.get(), &ctx, NID_subject_key_identifier, "hash");
   if (issuer) AddExtension(cert.get(), &ctx, NID_authority_key_identifier, "keyid:always");
-  if (spec.isCa) {
+  if (want.isCa) {
     AddExtension(cert.get(), &ctx, NID_key_usage, "critical,keyCertSign,cRLSign");
   } else {
     std::string san;
-    for (const auto& d : spec.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + d;
-    for (const auto& ip : spec.ipAddresses) san += (san.empty() ? "IP:" : ",IP:") + ip;
+    for (const auto& d : want.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + d;
+    for (const auto& ip : want.ipAddresses) san += (san.empty() ? "IP:" : ",IP:") + ip;
     if (!san.empty()) AddExtension(cert.get(), &ctx, NID_subject_alt_name, san);
   }
   if (!X509_sign(cert.get(), signerKey, EVP_sha256())) Die("X509_sign");

@@ -55,12 +55,12 @@ class TlsUi : public testing::ScriptedUi {
 };
 
 CertSpec CaSpec(const std::string& name) {
-  CertSpec spec;
-  spec.commonName = name;
-  spec.dnsNames.clear();
-  spec.ipAddresses.clear();
-  spec.isCa = true;
-  return spec;
+  CertSpec want;
+  want.commonName = name;
+  want.dnsNames.clear();
+  want.ipAddresses.clear();
+  want.isCa = true;
+  return want;
 }
 
 std::string RandomBytes(size_t n, unsigned seed) {
