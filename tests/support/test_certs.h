@@ -27,10 +27,10 @@ struct TestCert {
   std::string chainPem;  // the certificate, then its issuers below the root: what a server sends
 };
 
-// Makes a key and a certificate for `spec`, signed by `issuer` (its chain
+// Makes a key and a certificate for `want`, signed by `issuer` (its chain
 // extends the result's), or self-signed when `issuer` is null. Aborts the
 // test program on a library failure: nothing can be tested without it.
-TestCert MakeCert(const CertSpec& spec, const TestCert* issuer);
+TestCert MakeCert(const CertSpec& want, const TestCert* issuer);
 
 // The key in PEM form encrypted with AES-256 under `password`.
 std::string EncryptedKeyPem(const std::string& keyPem, const std::string& password);
