@@ -8,6 +8,7 @@
 #include "client/listing/columns.h"
 #include "client/listing/dialects.h"
 #include "client/listing/host_types.h"
+#include "client/listing/listing_lines.h"
 
 namespace tarn::listing {
 
@@ -16,19 +17,6 @@ void ReportRowAllocationFailure(Ui* ui) {
 }
 
 namespace {
-
-// The next line of `text` from `*pos`: up to a LF, without it and without
-// a CR before it. False at the end of the text.
-bool NextLine(std::string_view text, size_t* pos, std::string_view* line) {
-  if (*pos >= text.size()) return false;
-  const char* begin = text.data() + *pos;
-  const void* lf = std::memchr(begin, '\n', text.size() - *pos);
-  size_t len = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) : text.size() - *pos;
-  *pos += len + (lf ? 1 : 0);
-  if (len > 0 && begin[len - 1] == '\r') --len;
-  *line = std::string_view(begin, len);
-  return true;
-}
 
 size_t CountLines(std::string_view text) {
   size_t n = 1;
@@ -66,7 +54,7 @@ ParseOutcome ParseGenericListing(std::string_view listing, const GenericParseReq
 
   size_t pos = 0;
   std::string_view line;
-  while (NextLine(listing, &pos, &line)) {
+  while (NextListingLine(listing, &pos, &line)) {
     if (line.empty()) {
       ++outcome.misfits;
       continue;
@@ -125,10 +113,7 @@ ParseOutcome ParseGenericListing(std::string_view listing, const GenericParseReq
       const size_t index = out->AppendRow(row);
       ++outcome.rows;
       const RemoteEntry& stored = (*out)[index];
-      if (stored.name.length > widest || outcome.widestRow == SIZE_MAX) {
-        widest = stored.name.length;
-        outcome.widestRow = index;
-      }
+      NoteWidestRow(&outcome, index, stored.name.length, &widest);
       if (isDirectory && req.addToTree && req.tree) {
         TreeNode node;
         node.path.assign(out->Path(stored));

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "client/listing/generic_parser.h"
+
 namespace tarn::listing {
 
 inline bool IsListingBlank(char c) { return c == ' ' || c == '\t'; }
@@ -107,6 +109,15 @@ inline uint64_t HexValue(std::string_view s) {
 inline uint64_t SaturatingProduct(uint64_t a, uint64_t b) {
   if (a != 0 && b > kListedNumberMax / a) return kListedNumberMax;
   return a * b;
+}
+
+// NoteWidestRow: remembers row `index` as the widest so far when its
+// `width` is greater (or it is the first row), for the name column's width.
+inline void NoteWidestRow(ParseOutcome* o, size_t index, size_t width, size_t* widest) {
+  if (o->widestRow == SIZE_MAX || width > *widest) {
+    *widest = width;
+    o->widestRow = index;
+  }
 }
 
 }  // namespace tarn::listing

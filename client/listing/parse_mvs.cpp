@@ -33,13 +33,6 @@ std::string_view LastQualifier(std::string_view dataset) {
 std::string DatasetOf(std::string_view directory) { return std::string(WithoutQuotes(directory)); }
 
 // Keeps the outcome's widest row: the longest text shown in column 0.
-void NoteWidth(ParseOutcome* o, size_t index, size_t width, size_t* widest) {
-  if (o->widestRow == SIZE_MAX || width > *widest) {
-    *widest = width;
-    o->widestRow = index;
-  }
-}
-
 // A Referred date: "2002/12/19" (year/month/day) or "12/19/2002"
 // (month/day/year: a first part of one or two characters). The year is
 // taken as written. 0 when the token has no "/" or names no valid date.
@@ -126,7 +119,7 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
     outcome.nonEntries += o.nonEntries + 1;  // the header
     outcome.outOfMemory = o.outOfMemory;
     if (o.widestRow != SIZE_MAX)
-      NoteWidth(&outcome, o.widestRow, MvsRowText(*out, (*out)[o.widestRow]).size(), &widest);
+      NoteWidestRow(&outcome, o.widestRow, MvsRowText(*out, (*out)[o.widestRow]).size(), &widest);
     return outcome;
   };
 
@@ -258,7 +251,7 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
       const size_t index = out->AppendRow(row);
       ++outcome.rows;
       const RemoteEntry& stored = (*out)[index];
-      NoteWidth(&outcome, index, stored.path.length, &widest);
+      NoteWidestRow(&outcome, index, stored.path.length, &widest);
       if (row.isDirectory && req.addToTree && req.tree) {
         TreeNode node;
         node.path.assign(out->Path(stored));
@@ -353,7 +346,7 @@ ParseOutcome ParseMvsMembers(std::string_view listing, const MainframeParseReque
       row.cellCount = kMvsMemberCellCount;
       const size_t index = out->AppendRow(row);
       ++outcome.rows;
-      NoteWidth(&outcome, index, member.size(), &widest);
+      NoteWidestRow(&outcome, index, member.size(), &widest);
     } catch (const std::bad_alloc&) {
       outcome.outOfMemory = true;
       ReportRowAllocationFailure(req.ui);
@@ -426,7 +419,7 @@ ParseOutcome ParseMvsLoadModules(std::string_view listing, const MainframeParseR
       row.cellCount = kMvsLoadModuleCellCount;
       const size_t index = out->AppendRow(row);
       ++outcome.rows;
-      NoteWidth(&outcome, index, member.size(), &widest);
+      NoteWidestRow(&outcome, index, member.size(), &widest);
     } catch (const std::bad_alloc&) {
       outcome.outOfMemory = true;
       ReportRowAllocationFailure(req.ui);

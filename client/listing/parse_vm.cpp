@@ -142,10 +142,7 @@ ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseReques
       const size_t index = out->AppendRow(row);
       ++outcome.rows;
       const RemoteEntry& stored = (*out)[index];
-      if (outcome.widestRow == SIZE_MAX || stored.name.length > widest) {
-        widest = stored.name.length;
-        outcome.widestRow = index;
-      }
+      NoteWidestRow(&outcome, index, stored.name.length, &widest);
       if (directory && req.addToTree && req.tree) {
         TreeNode node;
         node.path.assign(out->Path(stored));

@@ -221,10 +221,7 @@ ParseOutcome ParseVseView(const VseViewSpec& view, std::string_view listing,
       const size_t index = out->AppendVseRow(row);
       ++outcome.rows;
       const VseEntry& stored = out->vseRows()[index];
-      if (outcome.widestRow == SIZE_MAX || stored.name.length > widest) {
-        widest = stored.name.length;
-        outcome.widestRow = index;
-      }
+      NoteWidestRow(&outcome, index, stored.name.length, &widest);
       if (row.isDirectory && req.addToTree && req.tree) {
         TreeNode node;
         node.path.assign(out->Path(stored));
