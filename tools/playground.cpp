@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   std::printf("tarn-playground: %s host on 127.0.0.1:%u, files of %s%s; Ctrl-C ends it\n",
               tarn::testing::PersonalityName(options.personality), host.Port(), options.user.c_str(),
               options.password.empty() ? ", any password" : "");
-  std::printf("  try: TARN_PASSWORD=x build/client/cli/tarn-cli open ftp://%s@127.0.0.1:%u \\; ls\n",
+  std::printf("  try: TARN_PASSWORD=x build/bin/tarn-cli open ftp://%s@127.0.0.1:%u \\; ls\n",
               options.user.c_str(), host.Port());
   std::fflush(stdout);
   int sig = 0;
