@@ -1,0 +1,2 @@
+// tarn: the FTP client's window.
+int main() { return 0; }
