@@ -103,12 +103,26 @@ void Net::CancelBlockingCall() {
   (void)w;
 }
 
+void Net::ClearCancel() {
+  if (wakeFd_ < 0) return;
+  uint64_t v;
+  ssize_t r = read(wakeFd_, &v, sizeof v);
+  (void)r;
+}
+
 int Net::Wait(Socket s, short events, int timeoutMs, bool* timedOut) {
   *timedOut = false;
   blocking_.fetch_add(1);
   const int64_t deadline = timeoutMs > 0 ? NowMs() + timeoutMs : 0;
   int result = 0;
   for (;;) {
+    // Read after blocking_ went up: a canceller that set the flag before
+    // is seen here, one that sets it after sees blocking_ and wakes us.
+    const std::atomic<int32_t>* flag = abortFlag_.load();
+    if (flag && flag->load() != 0) {
+      result = WSAEINTR;
+      break;
+    }
     pollfd fds[2] = {{s, events, 0}, {wakeFd_, POLLIN, 0}};
     int wait = -1;
     if (deadline) {

@@ -138,12 +138,24 @@ class Net {
   // nothing when no call is waiting. Any thread may call it.
   void CancelBlockingCall();
 
+  // When set, a wait that begins while *flag is not 0 ends at once with
+  // 10004. Closes the gap between a cancel that finds no wait to wake and
+  // the wait that begins right after it: the canceller sets the flag, then
+  // calls CancelBlockingCall. Null (the default) turns the check off. The
+  // flag must outlive this Net.
+  void SetAbortFlag(const std::atomic<int32_t>* flag) { abortFlag_.store(flag); }
+
+  // Forgets a wake-up of CancelBlockingCall that no wait took, so that it
+  // cannot end a later wait. Called where a new piece of work begins.
+  void ClearCancel();
+
  private:
   // Waits for `events` on `s`; returns 0 when ready, else a WinSock number.
   int Wait(Socket s, short events, int timeoutMs, bool* timedOut);
 
   int wakeFd_ = -1;  // eventfd written by CancelBlockingCall
   std::atomic<int> blocking_{0};
+  std::atomic<const std::atomic<int32_t>*> abortFlag_{nullptr};
 };
 
 }  // namespace platform

@@ -14,7 +14,9 @@ KeepAliveTimer::~KeepAliveTimer() {
 }
 
 void KeepAliveTimer::SetCallback(std::function<void()> onDue) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  if (std::this_thread::get_id() != thread_.get_id())
+    cv_.wait(lock, [this] { return !inCallback_; });
   onDue_ = std::move(onDue);
 }
 
@@ -59,9 +61,12 @@ void KeepAliveTimer::Run() {
         std::chrono::steady_clock::now() >= due_) {
       armed_ = false;  // one shot: the callback's own traffic re-arms it
       auto cb = onDue_;
+      inCallback_ = true;
       lock.unlock();
       if (cb) cb();
       lock.lock();
+      inCallback_ = false;
+      cv_.notify_all();
     }
   }
 }

@@ -20,6 +20,9 @@ class KeepAliveTimer {
   KeepAliveTimer(const KeepAliveTimer&) = delete;
   KeepAliveTimer& operator=(const KeepAliveTimer&) = delete;
 
+  // Replaces the callback. Waits for a callback that is running on the
+  // timer's thread to return (unless called from that callback), so that
+  // after it returns the old callback's captures are no longer used.
   void SetCallback(std::function<void()> onDue);
   // Arms (or re-arms) the timer to fire once after `ms` milliseconds.
   void Arm(int64_t ms);
@@ -38,6 +41,7 @@ class KeepAliveTimer {
   int64_t interval_ = 0;
   bool armed_ = false;
   bool quit_ = false;
+  bool inCallback_ = false;  // the callback runs on thread_ now
   std::thread thread_;
 };
 

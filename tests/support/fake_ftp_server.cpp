@@ -232,6 +232,12 @@ std::vector<std::string> FakeFtpServer::Received() const {
   return received_;
 }
 
+bool FakeFtpServer::WaitReceived(size_t count, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(mu_);
+  return received_cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return received_.size() >= count; });
+}
+
 std::vector<std::string> FakeFtpServer::Failures() const {
   std::lock_guard<std::mutex> lock(mu_);
   return failures_;
@@ -265,6 +271,7 @@ bool FakeFtpServer::ReadLine(std::string* line) {
       if (!line->empty() && line->back() == '\r') line->pop_back();
       std::lock_guard<std::mutex> lock(mu_);
       received_.push_back(*line);
+      received_cv_.notify_all();
       return true;
     }
     if (stop_ || connFd_ < 0) return false;
@@ -283,6 +290,7 @@ bool FakeFtpServer::ReadLine(std::string* line) {
         pending_.clear();
         std::lock_guard<std::mutex> lock(mu_);
         received_.push_back(*line);
+        received_cv_.notify_all();
         return true;
       }
       return false;

@@ -73,6 +73,9 @@ class FakeFtpServer {
   bool Finish(int timeoutMs = 10000);
 
   std::vector<std::string> Received() const;  // lines from the client
+  // Waits up to `timeoutMs` until at least `count` lines came from the
+  // client; true when they did. Lets a test act while the script stalls.
+  bool WaitReceived(size_t count, int timeoutMs = 10000) const;
   std::vector<std::string> Failures() const;  // mismatches, in order
 
  private:
@@ -107,6 +110,7 @@ class FakeFtpServer {
   std::atomic<bool> stop_{false};
   mutable std::mutex mu_;
   std::condition_variable done_cv_;
+  mutable std::condition_variable received_cv_;
   bool done_ = false;
   std::vector<std::string> received_;
   std::vector<std::string> failures_;

@@ -1,0 +1,182 @@
+// The connection worker: order, results, cancelling and the keep-alive.
+#include "client/engine/conn_worker.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "client/engine/commands.h"
+#include "tests/support/engine_fixture.h"
+
+namespace tarn {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr auto kLimit = std::chrono::seconds(30);
+
+class ConnWorkerTest : public testing::EngineTest {
+ protected:
+  std::string Failures() { return ::testing::PrintToString(srv_.Failures()); }
+};
+
+// ---- Order and results ------------------------------------------------------
+
+TEST_F(ConnWorkerTest, OpsRunInSubmissionOrderOnTheWorkerThread) {
+  ConnWorker w(c_);
+  std::vector<int> order;  // touched by the worker only
+  std::vector<std::future<int>> results;
+  std::vector<bool> onWorker;
+  for (int i = 0; i < 20; ++i)
+    results.push_back(w.Submit([&, i](FtpConn&) {
+      order.push_back(i);
+      onWorker.push_back(w.OnWorkerThread());
+      return i % 7;
+    }));
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(results[i].wait_for(kLimit), std::future_status::ready);
+    EXPECT_EQ(results[i].get(), i % 7);
+  }
+  ASSERT_EQ(order.size(), 20u);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(order[i], i);
+  EXPECT_THAT(onWorker, ::testing::Each(true));
+  EXPECT_FALSE(w.OnWorkerThread());
+  EXPECT_TRUE(w.WaitIdle(30000));
+  EXPECT_TRUE(w.Idle());
+}
+
+TEST_F(ConnWorkerTest, PostedCompletionsRunOnTheWorkerAfterTheirOp) {
+  ConnWorker w(c_);
+  std::promise<void> all;
+  std::vector<std::string> seen;  // worker only
+  w.Post([&](FtpConn&) { seen.push_back("op1"); return 2; },
+         [&](int rc) { seen.push_back("done1:" + std::to_string(rc) + (w.OnWorkerThread() ? "w" : "x")); });
+  w.Post([&](FtpConn&) { seen.push_back("op2"); return 5; }, {});
+  w.Post([&](FtpConn&) { seen.push_back("op3"); return 6; },
+         [&](int rc) {
+           seen.push_back("done3:" + std::to_string(rc));
+           all.set_value();
+         });
+  ASSERT_EQ(all.get_future().wait_for(kLimit), std::future_status::ready);
+  EXPECT_THAT(seen, ElementsAre("op1", "done1:2w", "op2", "op3", "done3:6"));
+}
+
+TEST_F(ConnWorkerTest, ThrowingOpsReportClassZeroAndTheWorkerGoesOn) {
+  ConnWorker w(c_);
+  auto bad = w.Submit([](FtpConn&) -> int { throw std::runtime_error("disk on fire"); });
+  auto odd = w.Submit([](FtpConn&) -> int { throw 42; });
+  auto good = w.Submit([](FtpConn&) { return 2; });
+  EXPECT_EQ(bad.get(), kReplyNone);
+  EXPECT_EQ(odd.get(), kReplyNone);
+  EXPECT_EQ(good.get(), 2);
+  EXPECT_THAT(Log(), HasSubstr("Operation failed: disk on fire"));
+}
+
+// ---- Idle-only ops ----------------------------------------------------------
+
+TEST_F(ConnWorkerTest, SubmitIfIdleIsRefusedWhileAnOpRunsOrWaits) {
+  ConnWorker w(c_);
+  std::promise<void> release;
+  std::shared_future<void> gate = release.get_future().share();
+  std::promise<void> started;
+  auto first = w.Submit([&](FtpConn&) {
+    started.set_value();
+    gate.wait();
+    return 2;
+  });
+  started.get_future().wait();
+  int ran = 0;
+  EXPECT_FALSE(w.SubmitIfIdle([&](FtpConn&) { return ++ran; }));  // one runs
+  auto second = w.Submit([](FtpConn&) { return 3; });
+  EXPECT_FALSE(w.SubmitIfIdle([&](FtpConn&) { return ++ran; }));  // one waits
+  EXPECT_FALSE(w.Idle());
+  release.set_value();
+  EXPECT_EQ(first.get(), 2);
+  EXPECT_EQ(second.get(), 3);
+  ASSERT_TRUE(w.WaitIdle(30000));
+  EXPECT_TRUE(w.SubmitIfIdle([&](FtpConn&) { return ++ran; }));
+  ASSERT_TRUE(w.WaitIdle(30000));
+  EXPECT_EQ(ran, 1);
+}
+
+// ---- Cancelling -------------------------------------------------------------
+
+// The server takes STAT and never answers: only the cancel can end the op,
+// since the reply time-out is far beyond the test's limit.
+TEST_F(ConnWorkerTest, CancelEndsABlockedWaitAndLaterOpsRunNormally) {
+  c_.iReplyTimeout = 600000;
+  srv_.Expect("STAT").Sleep(60000);
+  platform::Socket s = Connect();
+  ConnWorker w(c_);
+  auto stalled = w.Submit([s](FtpConn& c) { return FtpCommand(c, s, "STAT"); });
+  auto after = w.Submit([](FtpConn& c) { return c.bAbort.load() ? 6 : 2; });
+  ASSERT_TRUE(srv_.WaitReceived(1));
+  w.Cancel();
+  ASSERT_EQ(stalled.wait_for(kLimit), std::future_status::ready);
+  EXPECT_EQ(stalled.get(), kReplyAborted);
+  // The op after the cancelled one starts with bAbort cleared.
+  EXPECT_EQ(after.get(), 2);
+}
+
+TEST_F(ConnWorkerTest, CancelWithNothingRunningLeavesTheNextOpAlone) {
+  ConnWorker w(c_);
+  w.Cancel();
+  w.Cancel();
+  EXPECT_EQ(w.Submit([](FtpConn& c) { return c.bAbort.load() ? 6 : 2; }).get(), 2);
+}
+
+TEST_F(ConnWorkerTest, CancelAllDropsQueuedOpsWithAborted) {
+  c_.iReplyTimeout = 600000;
+  srv_.Expect("STAT").Sleep(60000);
+  platform::Socket s = Connect();
+  ConnWorker w(c_);
+  auto stalled = w.Submit([s](FtpConn& c) { return FtpCommand(c, s, "STAT"); });
+  bool droppedRan = false;
+  auto dropped = w.Submit([&](FtpConn&) {
+    droppedRan = true;
+    return 2;
+  });
+  std::promise<int> doneResult;
+  std::promise<bool> doneOnWorker;
+  w.Post([&](FtpConn&) {
+    droppedRan = true;
+    return 2;
+  }, [&](int rc) {
+    doneOnWorker.set_value(w.OnWorkerThread());
+    doneResult.set_value(rc);
+  });
+  ASSERT_TRUE(srv_.WaitReceived(1));
+  w.CancelAll();
+  EXPECT_EQ(dropped.get(), kReplyAborted);
+  EXPECT_EQ(stalled.get(), kReplyAborted);
+  EXPECT_EQ(doneResult.get_future().get(), kReplyAborted);
+  EXPECT_TRUE(doneOnWorker.get_future().get());
+  ASSERT_TRUE(w.WaitIdle(30000));
+  EXPECT_FALSE(droppedRan);
+  // The worker still takes new work.
+  EXPECT_EQ(w.Submit([](FtpConn&) { return 2; }).get(), 2);
+}
+
+TEST_F(ConnWorkerTest, DestroyingTheWorkerCancelsTheRunningOp) {
+  c_.iReplyTimeout = 600000;
+  srv_.Expect("STAT").Sleep(60000);
+  platform::Socket s = Connect();
+  std::future<int> stalled, queued;
+  {
+    ConnWorker w(c_);
+    stalled = w.Submit([s](FtpConn& c) { return FtpCommand(c, s, "STAT"); });
+    queued = w.Submit([](FtpConn&) { return 2; });
+    ASSERT_TRUE(srv_.WaitReceived(1));
+  }
+  EXPECT_EQ(stalled.get(), kReplyAborted);
+  EXPECT_EQ(queued.get(), kReplyAborted);
+}
+
+}  // namespace
+}  // namespace tarn
