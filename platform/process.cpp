@@ -26,9 +26,14 @@ int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::stri
   std::vector<std::string> envStore;
   for (char** e = environ; e && *e; ++e)
     if (strncmp(*e, "TARN_START_HINT=", 16) != 0) envStore.emplace_back(*e);
-  if (hint != StartHint::kNormal)
-    envStore.push_back(hint == StartHint::kMinimised ? "TARN_START_HINT=minimised"
-                                                     : "TARN_START_HINT=noactivate");
+  switch (hint) {
+    case StartHint::kNormal: break;
+    case StartHint::kMinimised: envStore.push_back("TARN_START_HINT=minimised"); break;
+    case StartHint::kNoActivate: envStore.push_back("TARN_START_HINT=noactivate"); break;
+    case StartHint::kMinimisedNoActivate:
+      envStore.push_back("TARN_START_HINT=minimised,noactivate");
+      break;
+  }
   std::vector<char*> env;
   for (auto& e : envStore) env.push_back(e.data());
   env.push_back(nullptr);

@@ -6,11 +6,15 @@
 
 namespace platform {
 
-enum class StartHint { kNormal, kMinimised, kNoActivate };
+// How a windowed child should first show itself; a hint, since a window
+// manager has the last word. SW_SHOWMINNOACTIVE is kMinimisedNoActivate.
+enum class StartHint { kNormal, kMinimised, kNoActivate, kMinimisedNoActivate };
 
 // Starts `argv[0]` (a path, or a name searched on PATH) with the argument
 // vector as given, never through a shell. The hint is passed to a windowed
-// child as TARN_START_HINT. Returns the child's pid, or -1 with `*error` set.
+// child as TARN_START_HINT ("minimised", "noactivate" or
+// "minimised,noactivate"; absent for kNormal). Returns the child's pid, or
+// -1 with `*error` set.
 // The child is not waited for; it is reaped when it ends.
 int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::string* error);
 

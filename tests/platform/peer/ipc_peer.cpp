@@ -1,0 +1,30 @@
+// A second program for the ipc and process tests.
+//
+//   ipc_peer args OUTFILE REPLYTITLE [ARG...]
+//       writes its arguments (one per line, after a line with
+//       TARN_START_HINT) to OUTFILE, then posts "PEER_DONE" to REPLYTITLE
+//   ipc_peer post TITLE NAME
+//       posts NAME to TITLE; exit status 0 when an endpoint took it
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "platform/ipc.h"
+
+int main(int argc, char** argv) {
+  if (argc >= 4 && std::strcmp(argv[1], "args") == 0) {
+    {
+      std::ofstream out(argv[2], std::ios::binary);
+      const char* hint = std::getenv("TARN_START_HINT");
+      out << "hint=" << (hint ? hint : "") << "\n";
+      for (int i = 4; i < argc; ++i) out << argv[i] << "\n";
+    }
+    return platform::Post(argv[3], "PEER_DONE", argc - 4, 0) ? 0 : 1;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "post") == 0)
+    return platform::Post(argv[2], argv[3], 0, 0) ? 0 : 1;
+  std::fprintf(stderr, "usage: ipc_peer args OUTFILE REPLYTITLE [ARG...] | post TITLE NAME\n");
+  return 2;
+}
