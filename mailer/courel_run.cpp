@@ -31,8 +31,10 @@ int RunCourel(const std::vector<std::string>& args, platform::Net& net, Notice& 
   session.RcptTo(settings.receiver);  // a refusal shows in the DATA reply
   if (!session.Data()) return failed();
   session.SendHeader(kReportSubject);
+  // A server that goes away while the report is sent is named, as at any
+  // other step.
   for (const std::string& line : report.lines) {
-    if (!session.SendLine(line)) return kExitNotDelivered;
+    if (!session.SendLine(line)) return failed();
   }
   if (!session.EndData()) return failed();
   if (!session.Quit()) return failed();

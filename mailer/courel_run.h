@@ -26,8 +26,8 @@ enum ExitStatus : int {
 //   3. connect (greeting, HELO), MAIL, RCPT (its result does not stop the
 //      run: the DATA reply decides), DATA, the header block, each report
 //      line, end of data, QUIT.
-// A failed step shows the session's error text and ends without QUIT; a
-// report line that cannot be sent ends the run without a message. Returns
+// A failed step, a report line that cannot be sent among them, shows the
+// session's error text and ends without QUIT. Returns
 // the exit status. Blocks the calling thread for the whole run.
 int RunCourel(const std::vector<std::string>& args, platform::Net& net, Notice& notice,
               int timeoutMs = kReplyTimeoutMs);

@@ -1,5 +1,6 @@
 #include "mailer/messages.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 
@@ -17,7 +18,10 @@ std::string WithPath(const char* form, const std::string& path) {
 
 }  // namespace
 
-std::string SmtpReplyText(int code) {
+namespace {
+
+// The reply table; null for a code it lacks.
+const char* TableText(int code) {
   switch (code) {
     case 211: return "System status or system help reply";
     case 214: return "Help Message";
@@ -41,9 +45,58 @@ std::string SmtpReplyText(int code) {
              "syntax)";
     case 554: return "Transaction failed";
   }
+  return nullptr;
+}
+
+// A code as SMTP defines them: 2 to 5, then 0 to 5, then any digit.
+bool WellFormedCode(int code) { return code >= 200 && code <= 599 && (code / 10) % 10 <= 5; }
+
+// Most of a server's words that a message shows.
+constexpr size_t kMaxServerText = 1000;
+
+// The words of the reply lines without their "451-" or "451 " prefix, one
+// line each; bytes that would steer a terminal become "?".
+std::string ServerWords(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    size_t from = 0;
+    if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+        std::isdigit(static_cast<unsigned char>(line[1])) &&
+        std::isdigit(static_cast<unsigned char>(line[2])))
+      from = line.size() > 3 && (line[3] == ' ' || line[3] == '-') ? 4 : 3;
+    while (from < line.size() && line[from] == ' ') ++from;
+    std::string words;
+    for (size_t i = from; i < line.size(); ++i) {
+      const auto c = static_cast<unsigned char>(line[i]);
+      words += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    while (!words.empty() && words.back() == ' ') words.pop_back();
+    if (words.empty()) continue;
+    if (!text.empty()) text += '\n';
+    text += words;
+    if (text.size() > kMaxServerText) {
+      text.resize(kMaxServerText);
+      text += "...";
+      break;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string SmtpReplyText(int code) {
+  if (const char* text = TableText(code)) return text;
   char text[80];
   std::snprintf(text, sizeof text, "%d: Not a valid error number for SMTP protocol", code);
   return text;
+}
+
+std::string SmtpReplyText(int code, const std::vector<std::string>& lines) {
+  if (TableText(code) || !WellFormedCode(code)) return SmtpReplyText(code);
+  const std::string words = ServerWords(lines);
+  if (words.empty()) return SmtpReplyText(code);
+  return std::to_string(code) + ": " + words;
 }
 
 std::string NoReplyText(int timeoutMs) {

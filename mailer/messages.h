@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace mailer {
 
@@ -25,6 +26,17 @@ inline constexpr char kReportSubject[] = "Testing e-mail connection";
 // Text for an SMTP reply code: the table's text for a known code, else
 // "%d: Not a valid error number for SMTP protocol".
 std::string SmtpReplyText(int code);
+
+// Text for a refused step, given the reply's code and its lines as received
+// ("451-a", "451 b"): the table's text for a known code; for a well-formed
+// code the table lacks (451, 452, 252, ...) the code and the server's own
+// words ("451: a\nb"), control characters shown as "?" and cut at 1,000
+// bytes; otherwise (a malformed code, or no words) SmtpReplyText(code).
+std::string SmtpReplyText(int code, const std::vector<std::string>& lines);
+
+// A reply that ran past the reader's limit without its last line.
+inline constexpr char kReplyTooLong[] =
+    "Reply from server too long; the connection was given up";
 
 // "No reply from server within 65 seconds": the time limit, rounded up to
 // whole seconds.

@@ -128,12 +128,13 @@ bool SmtpSession::SendAll(const std::string& bytes) {
 bool SmtpSession::Expect(int expected) {
   if (!ReadReply()) return false;
   if (reply_.code != expected)
-    return Fail(SmtpError::kUnexpectedReply, SmtpReplyText(reply_.code));
+    return Fail(SmtpError::kUnexpectedReply, SmtpReplyText(reply_.code, reply_.lines));
   return true;
 }
 
 bool SmtpSession::ReadReply() {
   reply_ = SmtpReply{};
+  size_t bytes = 0;
   for (;;) {
     const size_t lf = pending_.find('\n');
     if (lf != std::string::npos || pending_.size() >= kMaxReplyLine) {
@@ -141,6 +142,8 @@ bool SmtpSession::ReadReply() {
       std::string line = pending_.substr(0, lf != std::string::npos ? lf : take);
       pending_.erase(0, take);
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      bytes += take;
+      if (bytes > kMaxReplyBytes) return Fail(SmtpError::kReplyTooLong, kReplyTooLong);
       const bool more = IsContinuation(line);
       reply_.lines.push_back(std::move(line));
       if (!more) {

@@ -11,7 +11,8 @@
 //
 // Each step waits for one reply, read to its last line ("250-a", "250-b",
 // "250 c" is one reply with code 250), and succeeds only on its exact
-// expected code. On failure ErrorText() holds the text to show.
+// expected code. On failure ErrorText() holds the text to show: the reply
+// table's text, or the server's own words for a code the table lacks.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,11 @@ inline constexpr int kReplyTimeoutMs = 65000;
 inline constexpr size_t kMaxAddressCommand = 512;
 inline constexpr size_t kMaxCommand = 1000;
 
+// A reply that runs past this many bytes without its last line is not a
+// reply: the peer is sending garbage, so the connection is given up (the
+// client's FTP reader draws the same line).
+inline constexpr size_t kMaxReplyBytes = 8u << 20;
+
 // One server reply.
 struct SmtpReply {
   int code = 0;                     // from the last line; 0 when none arrived
@@ -44,6 +50,7 @@ enum class SmtpError {
   kConnectionLost,   // closed, reset or failed send before the reply
   kTimedOut,         // no reply within the time limit
   kRefusedLocally,   // the command or line is too long or holds CR/LF
+  kReplyTooLong,     // a reply ran past kMaxReplyBytes without its last line
 };
 
 // Holds one connection; the destructor closes it. Used by one thread.
@@ -89,7 +96,7 @@ class SmtpSession {
                size_t limit, int expected);
   bool SendAll(const std::string& bytes);
   // Reads one reply into reply_; false when the connection ends or the
-  // time limit passes first.
+  // time limit passes first, or the reply outgrows kMaxReplyBytes.
   bool ReadReply();
   bool Expect(int expected);
   bool Fail(SmtpError error, std::string text);

@@ -148,6 +148,10 @@ TEST_F(CourelRunTest, FailedStepShowsTheReplyTextAndNeverQuits) {
       {5, "552 full\r\n", "Requested mail action aborted; exceeded storage allocation limit"},
       {6, "250 what\r\n", "Requested mail action okay, completed"},
       {6, "299 odd\r\n", "299: Not a valid error number for SMTP protocol"},
+      // Codes the table lacks carry the server's own words.
+      {2, "451 4.3.0 Try again later\r\n", "451: 4.3.0 Try again later"},
+      {5, "452-4.3.1 Insufficient\r\n452 system storage\r\n",
+       "452: 4.3.1 Insufficient\nsystem storage"},
       {1, "hello\r\n", "0: Not a valid error number for SMTP protocol"},
   };
   for (const Case& c : cases) {
@@ -209,6 +213,31 @@ TEST_F(CourelRunTest, ConnectionEndingBeforeAReplyIsReported) {
     EXPECT_EQ(server.Received(), c.received);
     notice_.shown.clear();
   }
+}
+
+// A report far larger than the socket buffers meets the close while its
+// lines are sent, not at the end of data.
+TEST_F(CourelRunTest, ServerClosingWhileTheReportIsSentIsNamed) {
+  std::string report;
+  for (int i = 0; i < 40000; ++i) report += "line " + std::to_string(i) + std::string(90, '.') + "\r\n";
+  std::vector<std::string> script(kAccepting.begin(), kAccepting.begin() + 4);
+  script.push_back("354 go\r\n" + kCloseNow);
+  FakeSmtpServer server(script);
+  EXPECT_EQ(Run(server.host(), report), kExitNotDelivered);
+  EXPECT_THAT(notice_.shown, ElementsAre(kConnectionClosed));
+  EXPECT_EQ(server.Received().rfind(SendsUpTo(4), 0), 0u);
+}
+
+// A multi-line reply that never ends is given up at its limit, however long
+// the server keeps sending.
+TEST_F(CourelRunTest, EndlessReplyIsGivenUpAtItsLimit) {
+  const std::string line = "220-" + std::string(96, 'x') + "\r\n";
+  std::string endless;
+  while (endless.size() <= kMaxReplyBytes) endless += line;
+  FakeSmtpServer server({endless + endless});
+  EXPECT_EQ(Run(server.host(), ""), kExitNotDelivered);
+  EXPECT_THAT(notice_.shown, ElementsAre(kReplyTooLong));
+  EXPECT_EQ(server.Received(), "");
 }
 
 TEST_F(CourelRunTest, SilentServerEndsAtTheTimeLimit) {
@@ -284,7 +313,16 @@ TEST(SmtpSession, ShowsTheTextOfEachReplyCode) {
       {"553 x",
        "Requested mail action not taken; mailbox name not allowed (incorrect mailbox syntax)"},
       {"554 x", "Transaction failed"},
-      {"252 x", "252: Not a valid error number for SMTP protocol"},
+      // A well-formed code the table lacks shows the server's words, with
+      // bytes that would steer a terminal made harmless; without words, or
+      // with a code SMTP cannot send, the table's fallback stays.
+      {"252 x", "252: x"},
+      {"451", "451: Not a valid error number for SMTP protocol"},
+      {"452  \x1b[2J wiped\x07 ", "452: ?[2J wiped?"},
+      {"455 no", "455: no"},
+      {"261 odd", "261: Not a valid error number for SMTP protocol"},
+      {"299 odd", "299: Not a valid error number for SMTP protocol"},
+      {"600 x", "600: Not a valid error number for SMTP protocol"},
       {"999", "999: Not a valid error number for SMTP protocol"},
       {"2x0 x", "2: Not a valid error number for SMTP protocol"},
       {"", "0: Not a valid error number for SMTP protocol"},
