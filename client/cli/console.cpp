@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "client/cli/parse_command.h"
+#include "client/cli/queue_commands.h"
 #include "client/cli/quick_url.h"
 #include "client/engine/commands.h"
 #include "client/engine/control.h"
@@ -109,6 +110,9 @@ std::string Console::Help() {
          "  close                     log off\n"
          "  sessions                  list the stored sessions\n"
          "  parse FILE [--host H]     parse a saved listing (no server needed)\n"
+         "  queue show FILE           the entries of a schedule file (.tsc), one per line\n"
+         "  queue add FILE SESSION get|put|append REMOTE LOCAL [--ascii|--binary] [--passive|--active]\n"
+         "  queue rm FILE N           remove entry N (counted from 1)\n"
          "  reg import FILE.reg       import sessions and settings from a .reg file\n"
          "  reg export [KEY]          write a key (default Software\\Ostravel\\Tarn) as .reg text\n"
          "  reg list [KEY]            list a key's subkeys and values\n"
@@ -136,6 +140,7 @@ bool Console::Run(const std::vector<std::string>& words) {
   if (cmd == "reg") return Reg(args);
   if (cmd == "sessions") return Sessions();
   if (cmd == "parse") return RunParseCommand(args, out_, err_);
+  if (cmd == "queue") return RunQueueCommand(args, reg_, app_.settings, out_, err_);
   if (cmd == "ls" || cmd == "dir") return List(args);
   if (cmd == "cd") return Cd(args);
   if (cmd == "get") return Get(args);

@@ -55,6 +55,18 @@ bool TransferQueue::AddToQueue(const std::string& sessionName, const QEntry& ent
   return true;
 }
 
+bool TransferQueue::RemoveEntry(size_t index) {
+  for (auto g = groups_.begin(); g != groups_.end(); ++g) {
+    if (index < g->entries.size()) {
+      g->entries.erase(g->entries.begin() + static_cast<std::ptrdiff_t>(index));
+      if (g->entries.empty()) groups_.erase(g);
+      return true;
+    }
+    index -= g->entries.size();
+  }
+  return false;
+}
+
 size_t TransferQueue::EntryCount() const {
   size_t n = 0;
   for (const auto& group : groups_) n += group.entries.size();

@@ -57,6 +57,11 @@ class TransferQueue {
   // schedule file's 259 characters.
   bool AddToQueue(const std::string& sessionName, const QEntry& entry);
 
+  // Removes the entry at `index` (0-based, in queue order: the rows of the
+  // queue window); a group left empty goes with it. False when there is no
+  // such entry.
+  bool RemoveEntry(size_t index);
+
   // ClearQueue: drops every group and entry.
   void ClearQueue() { groups_.clear(); }
 
