@@ -1,0 +1,93 @@
+// Shared pieces of the scheduler tests: a fresh directory per test, a
+// notice that records what it was asked to show, and a pinned time zone
+// with daylight saving.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "scheduler/model/local_time.h"
+#include "scheduler/model/schedule.h"
+
+namespace sched_test {
+
+struct RecordingNotice : sched::Notice {
+  struct Shown {
+    std::string text;
+    sched::NoticeIcon icon;
+  };
+  std::vector<Shown> shown;
+  void Show(const std::string& text, sched::NoticeIcon icon) override {
+    shown.push_back({text, icon});
+  }
+  std::string Texts() const {
+    std::string all;
+    for (const auto& s : shown) all += s.text + "\n";
+    return all;
+  }
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Local time in Berlin (CET/CEST) for the test's life.
+class BerlinTime {
+ public:
+  BerlinTime() {
+    const char* tz = getenv("TZ");
+    if (tz) old_ = tz, had_ = true;
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+  }
+  ~BerlinTime() {
+    if (had_)
+      setenv("TZ", old_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
+// "2025-01-31 09:00:00" in the pinned zone.
+inline int64_t At(const std::string& text) {
+  int64_t t = 0;
+  EXPECT_TRUE(sched::ParseLocalTime(text, &t)) << text;
+  return t;
+}
+
+class TempDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarn-sched-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+  BerlinTime tz_;
+};
+
+}  // namespace sched_test
