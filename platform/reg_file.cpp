@@ -305,6 +305,12 @@ class Importer {
       }
       if (st == RegStatus::kStoreFailed) return Fail(at, reg_.LastError(), error);
     }
+    // A refused line writes nothing, so a file of refused lines has written
+    // nothing: it is no registry file that this store can take.
+    if (!report_.warnings.empty() && report_.keys + report_.values + report_.deletions == 0) {
+      if (error) *error = "nothing imported: every line was refused";
+      return false;
+    }
     return true;
   }
 
@@ -340,13 +346,17 @@ class Importer {
     std::string path = slash == std::string::npos ? std::string() : name.substr(slash + 1);
     if (remove) {
       RegStatus st = reg_.DeleteKey(path);
-      if (st == RegStatus::kOk) ++report_.deletions;
+      if (st == RegStatus::kOk) {
+        ++report_.deletions;
+        report_.deletedKeyPaths.push_back(path);
+      }
       if (st == RegStatus::kInvalidName) Warn(at, "key cannot be deleted: " + name);
       return st == RegStatus::kStoreFailed ? st : RegStatus::kOk;
     }
     RegStatus st = reg_.CreateKey(path, &key_);
     if (st == RegStatus::kOk) {
       ++report_.keys;
+      report_.keyPaths.push_back(path);
       target_ = Target::kKey;
     } else if (st == RegStatus::kInvalidName) {
       Warn(at, "invalid key name: " + name);

@@ -29,11 +29,19 @@ struct RegImportReport {
   int values = 0;          // values written
   int deletions = 0;       // keys and values deleted
   std::vector<std::string> warnings;  // "line N: ..." for lines skipped
+  // Paths (below HKEY_CURRENT_USER, spelled as in the file) of the keys
+  // created or opened and of the keys deleted, in file order, so that a
+  // caller can bring lists kept beside the keys up to date.
+  std::vector<std::string> keyPaths;
+  std::vector<std::string> deletedKeyPaths;
 };
 
 // Applies a .reg file's content to the registry. Returns false with `*error`
-// ("line N: ...") when the text is not a .reg file at all or the store
-// fails; lines it cannot understand are skipped and reported as warnings.
+// when the text is not a .reg file at all ("line N: ..."), when the store
+// fails ("line N: ..."), or when every line after the header was refused
+// (nothing is then written). Otherwise lines it cannot use are skipped and
+// reported as warnings, and the rest is applied: a caller that must not
+// take part of a file checks `warnings`.
 bool ImportRegText(Registry& reg, const std::string& bytes, RegImportReport* report,
                    std::string* error);
 

@@ -297,12 +297,18 @@ bool Console::Reg(const std::vector<std::string>& args) {
     std::stringstream ss;
     ss << in.rdbuf();
     platform::RegImportReport report;
+    const std::vector<std::string> listed = store_.ListedSessions();
     bool ok = platform::ImportRegText(reg_, ss.str(), &report, &error);
+    // What was written is listed, even when a store failure cut the file.
+    store_.AddImportedSessions(listed, report.keyPaths, report.deletedKeyPaths);
     for (const auto& w : report.warnings) std::fprintf(err_, "%s: %s\n", args[1].c_str(), w.c_str());
     if (!ok) return Fail(args[1] + ": " + error);
-    std::fprintf(err_, "%s: %d keys, %d values, %d deletions\n", args[1].c_str(), report.keys,
-                 report.values, report.deletions);
-    return true;
+    std::string refused;
+    if (!report.warnings.empty()) refused = "; " + std::to_string(report.warnings.size()) + " lines refused";
+    std::fprintf(err_, "%s: %d keys, %d values, %d deletions%s\n", args[1].c_str(), report.keys,
+                 report.values, report.deletions, refused.c_str());
+    // A file taken only in part is a failed import.
+    return report.warnings.empty();
   }
   std::string key = args.size() > 1 ? args[1] : kTarnKey;
   if (args[0] == "export") {

@@ -1,6 +1,7 @@
 #include "client/cli/console_ui.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +25,17 @@ std::string ConsoleText(const std::string& text) {
 }
 
 }  // namespace
+
+std::string FormatAmount(double bytes) {
+  char text[32];
+  if (!(bytes >= 0)) bytes = 0;
+  // The unit steps up once the one-decimal figure would reach 1000.
+  if (bytes < 1000) std::snprintf(text, sizeof text, "%.0f B", bytes);
+  else if (bytes < 999950) std::snprintf(text, sizeof text, "%.1f KB", bytes / 1e3);
+  else if (bytes < 999950000) std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+  else std::snprintf(text, sizeof text, "%.2f GB", bytes / 1e9);
+  return text;
+}
 
 ConsoleUi::ConsoleUi(std::FILE* err, std::FILE* tty, bool verbose)
     : err_(err), tty_(tty), verbose_(verbose) {}
@@ -125,8 +137,9 @@ void ConsoleUi::EndTransfer() {
 }
 
 void ConsoleUi::SetTransferFields(const TransferFields& f) {
-  const double mb = static_cast<double>(f.shownBytes) / 1e6;
-  const double rate = f.seconds > 0 ? static_cast<double>(f.bytes) / 1e6 / f.seconds : 0;
+  const std::string amount = FormatAmount(static_cast<double>(f.shownBytes));
+  const std::string rate =
+      FormatAmount(f.seconds > 0 ? static_cast<double>(f.bytes) / f.seconds : 0) + "/s";
   const bool known = f.expected > 0;
   const double fraction = known ? std::min(1.0, static_cast<double>(f.bytes) / static_cast<double>(f.expected)) : 0;
   std::string eta = f.done ? "done in " + f.timeLeft : (f.timeLeft == "  " || f.timeLeft.empty() ? "" : "ETA " + f.timeLeft);
@@ -136,18 +149,18 @@ void ConsoleUi::SetTransferFields(const TransferFields& f) {
     for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
     bar[30] = 0;
     if (known)
-      std::fprintf(err_, "\r%3d%% [%s] %9.1f MB %8.1f MB/s %-16s", static_cast<int>(fraction * 100), bar, mb,
-                   rate, eta.c_str());
+      std::fprintf(err_, "\r%3d%% [%s] %10s %12s %-16s", static_cast<int>(fraction * 100), bar,
+                   amount.c_str(), rate.c_str(), eta.c_str());
     else
-      std::fprintf(err_, "\r%9.1f MB %8.1f MB/s %-16s", mb, rate, eta.c_str());
+      std::fprintf(err_, "\r%10s %12s %-16s", amount.c_str(), rate.c_str(), eta.c_str());
     std::fflush(err_);
     barDrawn_ = true;
     return;
   }
   if (!f.done && lastLine_ >= 0 && f.seconds - lastLine_ < 1.0) return;
   lastLine_ = f.seconds;
-  std::fprintf(err_, "%s %.1f MB, %.1f MB/s%s%s\n", f.done ? "transferred" : "progress", mb, rate,
-               eta.empty() ? "" : ", ", eta.c_str());
+  std::fprintf(err_, "%s %s, %s%s%s\n", f.done ? "transferred" : "progress", amount.c_str(),
+               rate.c_str(), eta.empty() ? "" : ", ", eta.c_str());
 }
 
 }  // namespace tarn::cli

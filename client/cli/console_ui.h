@@ -11,6 +11,11 @@
 
 namespace tarn::cli {
 
+// An amount of bytes as progress shows it, in decimal units and the
+// smallest that leaves a whole number before the point: "512 B", "12.3 KB",
+// "4.5 MB", "1.25 GB". Rates use it too ("12.3 KB" + "/s").
+std::string FormatAmount(double bytes);
+
 class ConsoleUi : public Ui {
  public:
   // `err` receives boxes and, when `verbose`, status lines. `tty` is the

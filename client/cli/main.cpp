@@ -23,6 +23,7 @@
 
 #include "client/cli/console.h"
 #include "client/cli/console_ui.h"
+#include "client/session/client_startup.h"
 #include "client/session/connection_log.h"
 #include "client/session/password.h"
 #include "client/session/session_store.h"
@@ -39,7 +40,7 @@ constexpr const char* kUsage =
     "\n"
     "Options:\n"
     "  -v, --verbose       show the protocol transcript and status on standard error\n"
-    "  --log FILE          write the connection log (banner and transcript) to FILE\n"
+    "  --log FILE          write the connection log to FILE instead of ./Tarn.log\n"
     "  -f, --file FILE     read commands from FILE\n"
     "  --timeout SECONDS   longest wait for the server (default 65)\n"
     "  --keep-going        run every command even after one failed\n"
@@ -61,6 +62,8 @@ constexpr const char* kUsage =
     "\n"
     "Passwords come from the stored session, from TARN_PASSWORD, or from a prompt on\n"
     "the terminal. Settings live in $TARN_CONFIG_DIR (default ~/.config/tarn).\n"
+    "The connection log Tarn.log in the current directory is replaced at every start;\n"
+    "it holds the transcript (passwords masked) while the DebugLog setting is YES.\n"
     "The exit status is 0 only when every command succeeded.\n\n";
 
 struct Options {
@@ -218,22 +221,21 @@ int main(int argc, char** argv) {
   app.log = &log;
   app.locale = locale;
 
-  // Passwords of an older release are converted before anything reads a
-  // session; the application settings follow.
-  tarn::ConvertStoredPasswords(*reg);
+  // As the window's start-up: stored passwords of an older release are
+  // converted before anything reads a session, and the connection log
+  // ("Tarn.log" here, or the --log file) starts with its banner; the
+  // application settings follow. A Tarn.log that cannot be made leaves the
+  // run without a log, as in the window; a --log file the person named is
+  // reported.
+  if (!tarn::StartClient(*reg, &log, opt.logFile, tarn::CurrentBannerFacts(), locale) &&
+      !opt.logFile.empty()) {
+    std::fprintf(stderr, "tarn-cli: cannot create the log file %s\n", opt.logFile.c_str());
+    return 1;
+  }
   {
     tarn::PasswordScrambler scrambler(static_cast<int64_t>(std::time(nullptr)));
     tarn::SessionStore store(*reg, ui, scrambler);
     store.LoadAppSettings(&app.settings);
-  }
-  if (!opt.logFile.empty()) {
-    if (!log.Create(opt.logFile)) {
-      std::fprintf(stderr, "tarn-cli: cannot create the log file %s\n", opt.logFile.c_str());
-      return 1;
-    }
-    log.Write(tarn::ConnectionLogBanner(tarn::CurrentBannerFacts(), locale));
-  } else {
-    app.settings.bDebugLog = false;
   }
   if (opt.verbose) {
     log.SetMirror(stderr);

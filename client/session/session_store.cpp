@@ -442,24 +442,113 @@ void SessionStore::SaveSessionList(const std::vector<std::string>& items) {
     WriteString(*key, "Host" + std::to_string(i), items[i]);
 }
 
+std::vector<std::string> SessionStore::SessionKeyNames() {
+  std::vector<std::string> list;
+  if (auto sessions = OpenSessionsKey("", false)) {
+    std::vector<std::string> names;
+    reg_.EnumKeys(*sessions, &names);
+    // The list key is a subkey like the sessions, in whatever spelling it
+    // was made.
+    for (const auto& n : names)
+      if (!EqualsNoCase(n, kHostIndex)) list.push_back(n);
+  }
+  return list;
+}
+
 std::vector<std::string> SessionStore::RebuildSessionList() {
   if (CountSessions() == 0) {
-    if (auto sessions = OpenSessionsKey("", false)) {
-      std::vector<std::string> names;
-      reg_.EnumKeys(*sessions, &names);
-      std::vector<std::string> list;
-      // The list key is a subkey like the sessions, in whatever spelling
-      // it was made.
-      for (const auto& n : names)
-        if (!EqualsNoCase(n, kHostIndex)) list.push_back(n);
-      if (!list.empty()) {
-        if (auto key = OpenSessionsKey(kHostIndex, true))
-          for (size_t i = 0; i < list.size(); ++i)
-            WriteString(*key, "Host" + std::to_string(i), list[i]);
-      }
+    std::vector<std::string> list = SessionKeyNames();
+    if (!list.empty()) {
+      if (auto key = OpenSessionsKey(kHostIndex, true))
+        for (size_t i = 0; i < list.size(); ++i)
+          WriteString(*key, "Host" + std::to_string(i), list[i]);
     }
   }
   return SessionList();
+}
+
+std::vector<std::string> SessionStore::ListedSessions() {
+  if (CountSessions() == 0) return SessionKeyNames();
+  return SessionList();
+}
+
+namespace {
+
+// "Software\Ostravel\Tarn\Sessions\Home\ZoomPaths" -> "Home"; empty
+// for a path that is not at or below a subkey of Sessions.
+std::string SessionOfPath(const std::string& path) {
+  const std::string prefix = std::string(kSessionsKey) + "\\";
+  if (path.size() <= prefix.size() || !EqualsNoCase(path.substr(0, prefix.size()), prefix))
+    return {};
+  std::string rest = path.substr(prefix.size());
+  return rest.substr(0, rest.find('\\'));
+}
+
+// True when deleting `path` took the Sessions key itself with it.
+bool TakesAllSessions(const std::string& path) {
+  const std::string sessions = kSessionsKey;
+  if (path.size() > sessions.size()) return false;
+  if (!EqualsNoCase(path, sessions.substr(0, path.size()))) return false;
+  return path.size() == sessions.size() || sessions[path.size()] == '\\';
+}
+
+}  // namespace
+
+void SessionStore::AddImportedSessions(const std::vector<std::string>& before,
+                                       const std::vector<std::string>& keyPaths,
+                                       const std::vector<std::string>& deletedPaths) {
+  bool fileHasIndex = false;
+  std::vector<std::string> imported;
+  for (const auto& path : keyPaths) {
+    std::string name = SessionOfPath(path);
+    if (EqualsNoCase(name, kHostIndex)) fileHasIndex = true;
+    else if (!name.empty()) imported.push_back(name);
+  }
+  bool allDeleted = false;
+  std::vector<std::string> deleted;
+  for (const auto& path : deletedPaths) {
+    if (TakesAllSessions(path)) allDeleted = true;
+    // Only the session key itself: a deleted ZoomPaths leaves the session.
+    std::string name = SessionOfPath(path);
+    if (!name.empty() && EqualsNoCase(platform::RegJoin(kSessionsKey, name), path))
+      deleted.push_back(name);
+  }
+
+  if (imported.empty() && !fileHasIndex && deleted.empty() && !allDeleted) return;
+
+  const std::vector<std::string> stored = SessionKeyNames();
+  auto storedSpelling = [&](const std::string& name) -> std::string {
+    for (const auto& n : stored)
+      if (EqualsNoCase(n, name)) return n;
+    return {};
+  };
+  auto among = [](const std::vector<std::string>& names, const std::string& name) {
+    for (const auto& n : names)
+      if (EqualsNoCase(n, name)) return true;
+    return false;
+  };
+
+  HostRecord probe;
+  std::vector<std::string> list;
+  // A name listed before stays as it was spelled, unless this import
+  // deleted its key; a name the import brought must name a session key.
+  auto keep = [&](const std::string& name) {
+    if (!IsSessionName(name) || among(list, name)) return;
+    if (storedSpelling(name).empty() && (allDeleted || among(deleted, name))) return;
+    list.push_back(name);
+  };
+  auto add = [&](const std::string& name) {
+    const std::string spelled = storedSpelling(name);
+    if (!IsSessionName(spelled) || among(list, spelled) || !FitsField(probe.cSessionName, spelled))
+      return;
+    list.push_back(spelled);
+  };
+  for (const auto& name : before) keep(name);
+  if (fileHasIndex)
+    for (const auto& name : SessionList()) add(name);
+  for (const auto& name : imported) add(name);
+
+  if (list != SessionList()) SaveSessionList(list);
 }
 
 std::vector<std::string> SessionStore::LoadZoomPaths(const std::string& sessionName) {

@@ -79,6 +79,21 @@ class SessionStore {
   // Rebuilds an empty HostIndex from the session keys (never HostIndex
   // itself). Returns the list afterwards.
   std::vector<std::string> RebuildSessionList();
+  // The list RebuildSessionList would return, without writing anything.
+  std::vector<std::string> ListedSessions();
+
+  // Brings HostIndex in step with a .reg import, which writes session keys
+  // but knows nothing of the list. `before` is ListedSessions() from before
+  // the import; `keyPaths` and `deletedPaths` are the keys the import made
+  // or opened and deleted (full paths in any letter case, as in
+  // RegImportReport). The list becomes `before`, then the names of a
+  // HostIndex the file itself brought, then each imported session in the
+  // order imported: every name once, spelled as its key is, only names of
+  // existing session keys that fit a session record; a session the import
+  // deleted leaves the list. Writes HostIndex only when the list changes.
+  void AddImportedSessions(const std::vector<std::string>& before,
+                           const std::vector<std::string>& keyPaths,
+                           const std::vector<std::string>& deletedPaths);
 
   std::vector<std::string> LoadZoomPaths(const std::string& sessionName);
   void SaveZoomPaths(const std::string& sessionName, const std::vector<std::string>& paths);
@@ -125,6 +140,8 @@ class SessionStore {
   void SaveFirewallGroup(const platform::RegKey& key, const HostRecord& rec);
   void SaveSslGroup(const platform::RegKey& key, const HostRecord& rec);
   std::vector<std::string> ReadNumbered(const platform::RegKey& key, const std::string& prefix);
+  // Subkeys of Sessions except HostIndex, in registry order.
+  std::vector<std::string> SessionKeyNames();
 
   platform::Registry& reg_;
   Ui& ui_;

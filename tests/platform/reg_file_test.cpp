@@ -84,6 +84,9 @@ TEST_F(RegFileTest, ImportsEveryValueForm) {
   EXPECT_EQ(report.values, 9);
   EXPECT_EQ(report.deletions, 2);
   EXPECT_THAT(report.warnings, ElementsAre());
+  EXPECT_THAT(report.keyPaths, ElementsAre("Software\\Ostravel\\Tarn\\Sessions\\Home",
+                                           "Software\\Ostravel\\Tarn\\Gone\\Sub"));
+  EXPECT_THAT(report.deletedKeyPaths, ElementsAre("Software\\Ostravel\\Tarn\\Gone"));
 
   EXPECT_THAT(Dump(*reg_, "Software\\Ostravel\\Tarn"),
               ElementsAre("[Software\\Ostravel\\Tarn]",  //
@@ -138,6 +141,39 @@ TEST_F(RegFileTest, SkipsWhatItCannotUseWithOneWarningPerLine) {
   EXPECT_EQ(report.values, 1);
   EXPECT_EQ(report.deletions, 0);
   EXPECT_THAT(Dump(*reg_), ElementsAre("[]", "[Software]", "[Software\\Y]", "Good (1): 6b 65 70 74 00"));
+}
+
+// A refused line writes nothing, so a file of nothing else is refused whole
+// (a caller exits with an error), while a file of header and comments only
+// is an empty import.
+TEST_F(RegFileTest, FileOfRefusedLinesImportsNothing) {
+  const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  struct Case {
+    const char* label;
+    std::string text;
+    size_t warnings;
+  };
+  const Case cases[] = {
+      {"garbage", header + "garbage\r\nmore garbage\r\n", 2},
+      {"key line without ]", header + "[HKEY_CURRENT_USER\\Software\\X\r\n\"a\"=\"b\"\r\n", 1},
+      {"value before any key", header + "\"a\"=\"b\"\r\n; a comment\r\n", 1},
+      {"foreign root", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\X]\n\"a\"=\"b\"\n", 1},
+      {"root deletion", header + "[-HKEY_CURRENT_USER]\r\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    RegImportReport report;
+    std::string error;
+    EXPECT_FALSE(ImportRegText(*reg_, c.text, &report, &error));
+    EXPECT_EQ(error, "nothing imported: every line was refused");
+    EXPECT_EQ(report.warnings.size(), c.warnings);
+    EXPECT_THAT(report.keyPaths, ElementsAre());
+  }
+  EXPECT_THAT(Dump(*reg_), ElementsAre("[]"));
+
+  RegImportReport empty = Import(header + "; nothing to do\r\n\r\n");
+  EXPECT_THAT(empty.warnings, ElementsAre());
+  EXPECT_EQ(empty.keys + empty.values + empty.deletions, 0);
 }
 
 TEST_F(RegFileTest, RefusesTextThatIsNotARegFile) {
