@@ -1,0 +1,176 @@
+#include "scheduler/app/schedules_dialog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "scheduler/app/add_dialog.h"
+#include "scheduler/app/help.h"
+#include "scheduler/app/icons.h"
+#include "scheduler/model/engine.h"
+#include "scheduler/model/messages.h"
+
+namespace sched_app {
+
+SchedulesDialog::SchedulesDialog(sched::CSchedule& list, std::string preset,
+                                 sched::Notice& notice, QWidget* parent)
+    : QDialog(parent), list_(list), notice_(notice) {
+  setWindowTitle(QStringLiteral("Scheduled Transfers"));
+  setWindowIcon(ReadyIcon());
+  setWindowFlag(Qt::WindowStaysOnTopHint);
+
+  model_ = new ScheduleListModel(list_, this);
+  view_ = new QTreeView;
+  view_->setModel(model_);
+  view_->setRootIsDecorated(false);
+  view_->setItemsExpandable(false);
+  view_->setUniformRowHeights(true);
+  view_->setAllColumnsShowFocus(true);
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setSelectionMode(QAbstractItemView::SingleSelection);
+  QFontMetrics fm(view_->header()->font());
+  int widths[] = {fm.horizontalAdvance(QStringLiteral("Name    ")) + 15,
+                  fm.horizontalAdvance(QStringLiteral("99/99/99")) + 5,
+                  fm.horizontalAdvance(QStringLiteral("99:99:99")) + 5,
+                  fm.horizontalAdvance(QStringLiteral("REST")) + 3,
+                  fm.horizontalAdvance(QStringLiteral("99/99/99")) + 5,
+                  fm.horizontalAdvance(QStringLiteral("99:99:99")) + 5};
+  // The header's own padding and sort arrow space come on top of the text
+  // widths, or the headers would be cut.
+  int pad = view_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, view_) * 2 + 4;
+  for (int c = 0; c < 6; ++c) {
+    QString header = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    view_->setColumnWidth(c, std::max(widths[c], fm.horizontalAdvance(header) + pad));
+  }
+  view_->header()->setStretchLastSection(true);
+  view_->header()->setSectionsMovable(false);
+  int total = 0;
+  for (int c = 0; c < 6; ++c) total += view_->columnWidth(c);
+  view_->setMinimumWidth(total + fm.horizontalAdvance(QStringLiteral("Monthly")) + 30);
+  view_->setMinimumHeight(180);
+
+  auto* add = new QPushButton(QStringLiteral("&Add Schedule..."));
+  edit_ = new QPushButton(QStringLiteral("Edit Schedule..."));
+  delete_ = new QPushButton(QStringLiteral("&Delete Schedule"));
+  auto* close = new QPushButton(QStringLiteral("Close"));
+  close->setDefault(true);
+  auto* side = new QVBoxLayout;
+  for (auto* b : {add, edit_, delete_}) side->addWidget(b);
+  side->addStretch();
+  side->addWidget(close);
+  auto* outer = new QHBoxLayout(this);
+  outer->addWidget(view_, 1);
+  outer->addLayout(side);
+
+  connect(add, &QPushButton::clicked, this, [this] { AddSchedule(""); });
+  connect(edit_, &QPushButton::clicked, this, &SchedulesDialog::EditSelected);
+  connect(delete_, &QPushButton::clicked, this, &SchedulesDialog::DeleteSelected);
+  connect(close, &QPushButton::clicked, this, &SchedulesDialog::accept);
+  connect(view_, &QTreeView::doubleClicked, this, [this] { EditSelected(); });
+  connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { UpdateButtons(); });
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateButtons(); });
+  UpdateButtons();
+
+  runEditor = [this](sched::EditorData* data, bool editMode) {
+    AddDialog dlg(*data, editMode);
+    if (dlg.exec() != QDialog::Accepted) return false;
+    *data = dlg.Data();
+    return true;
+  };
+  askSave = [this] {
+    return QMessageBox::question(this, QStringLiteral("Almanor"),
+                                 QString::fromLatin1(sched::kSaveChanges),
+                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  };
+
+  AttachTopic(view_, 2007);
+  AttachTopic(add, 2002);
+  AttachTopic(edit_, 2003);
+  AttachTopic(delete_, 2004);
+  AttachTopic(close, 2005);
+  InstallF1Help(this);
+
+  if (!preset.empty())
+    QTimer::singleShot(0, this, [this, preset] { AddSchedule(preset); });
+}
+
+int SchedulesDialog::SelectedRow() const {
+  auto rows = view_->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void SchedulesDialog::UpdateButtons() {
+  bool any = SelectedRow() >= 0;
+  edit_->setEnabled(any);
+  delete_->setEnabled(any);
+}
+
+void SchedulesDialog::AddSchedule(const std::string& file) {
+  sched::EditorData data = AddDialog::NewEditorData(file);
+  hide();
+  if (runEditor(&data, false)) {
+    sched::CScheduleEntry e;
+    if (!sched::EntryFromEditor(data, &e)) {
+      notice_.Show("The date lies beyond the range the schedule list can hold.",
+                   sched::NoticeIcon::kExclamation);
+    } else if (std::string why = sched::CheckEntryLimits(e, sched::DefaultClientPath());
+               !why.empty()) {
+      notice_.Show(why, sched::NoticeIcon::kExclamation);
+    } else if (model_->Append(e, notice_)) {
+      modified_ = true;
+    }
+  }
+  show();
+}
+
+void SchedulesDialog::EditSelected() {
+  int row = SelectedRow();
+  if (row < 0) return;
+  sched::CScheduleEntry e = list_.At(static_cast<size_t>(row));
+  sched::EditorData data = sched::EditorFromEntry(e, sched::SystemClock().Now());
+  hide();
+  if (runEditor(&data, true)) {
+    if (!sched::EntryFromEditor(data, &e)) {
+      notice_.Show("The date lies beyond the range the schedule list can hold.",
+                   sched::NoticeIcon::kExclamation);
+    } else if (std::string why = sched::CheckEntryLimits(e, sched::DefaultClientPath());
+               !why.empty()) {
+      notice_.Show(why, sched::NoticeIcon::kExclamation);
+    } else {
+      e.m_bRunning = 0;
+      model_->Replace(row, e);
+      modified_ = true;
+    }
+  }
+  show();
+}
+
+void SchedulesDialog::DeleteSelected() {
+  int row = SelectedRow();
+  if (row < 0) return;
+  model_->RemoveRow(row);
+  modified_ = true;
+}
+
+void SchedulesDialog::accept() {
+  if (modified_ && !list_.Save(notice_)) return;  // the box said why; nothing is lost
+  closed_ = true;
+  QDialog::accept();
+}
+
+void SchedulesDialog::reject() {
+  if (!modified_) {
+    QDialog::reject();
+    return;
+  }
+  switch (askSave()) {
+    case QMessageBox::Yes: accept(); break;
+    case QMessageBox::No: QDialog::reject(); break;
+    default: break;  // Cancel keeps the dialog open
+  }
+}
+
+}  // namespace sched_app
