@@ -65,14 +65,4 @@ std::string RunLogPath(const std::string& scheduleFile) {
   return scheduleFile.substr(0, dot + 1) + "log";
 }
 
-std::string SessionTitleName(const std::string& scheduleFile) {
-  std::string cut = scheduleFile.substr(0, scheduleFile.rfind('.'));
-  const size_t slash = cut.rfind('/');
-  return slash == std::string::npos ? cut : cut.substr(slash + 1);
-}
-
-std::string ScheduledSessionTitle(const std::string& scheduleFile) {
-  return kScheduledSessionPrefix + SessionTitleName(scheduleFile);
-}
-
 }  // namespace tarn

@@ -1,6 +1,6 @@
-// The command line of an unattended run, and the names derived from the
-// schedule file's path: the run log and the window title the scheduler
-// posts its stop message to.
+// The command line of an unattended run, and the run log's path. (The
+// window title the scheduler posts its stop message to is
+// platform::ScheduledSessionTitle, shared with the scheduler.)
 //
 //   tarn -/var/q/night.tsc -mail.example.org:25 -ops@example.org -admin@example.org
 //
@@ -13,10 +13,6 @@
 #include <vector>
 
 namespace tarn {
-
-// Start of the window title of a scheduled run; the scheduler finds the
-// run by it.
-inline constexpr const char* kScheduledSessionPrefix = "Tarn Scheduled Session - ";
 
 struct RunCommandLine {
   std::string scheduleFile;   // token 1; "" when the command line names none
@@ -51,14 +47,5 @@ RunCommandLine ParseRunArguments(const std::vector<std::string>& args);
 // Only a "." in the file name counts: "/var/q.d/night" gives
 // "/var/q.d/night.log", never a file in another folder.
 std::string RunLogPath(const std::string& scheduleFile);
-
-// SessionTitleName: the path cut at its last "." (wherever it stands), then
-// the text after its last "/" (all of it when there is none). The scheduler
-// forms the same name from the same path, so the rule stays exactly this.
-//   /q/night.run.tsc -> night.run       /a.b/night -> a
-std::string SessionTitleName(const std::string& scheduleFile);
-
-// "Tarn Scheduled Session - " + SessionTitleName(path).
-std::string ScheduledSessionTitle(const std::string& scheduleFile);
 
 }  // namespace tarn

@@ -23,9 +23,8 @@ RunLog::RunLog(std::string path, RunClock clock) : path_(std::move(path)), clock
 
 RunLog::~RunLog() { Close(); }
 
-void RunLog::Write(const std::string& message) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (closed_) return;
+bool RunLog::OpenLocked() {
+  if (closed_) return false;
   if (!tried_) {
     tried_ = true;
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -35,10 +34,26 @@ void RunLog::Write(const std::string& message) {
     }
     failed_ = file_ == nullptr;
   }
-  if (!file_) return;
+  return file_ != nullptr;
+}
+
+void RunLog::Write(const std::string& message) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!OpenLocked()) return;
   const std::string text = RunLogStamp(clock_()) + message;
   std::fwrite(text.data(), 1, text.size(), file_);
   std::fflush(file_);
+  last_ = message;
+}
+
+void RunLog::EnsureCreated() {
+  std::lock_guard<std::mutex> lock(mu_);
+  OpenLocked();
+}
+
+std::string RunLog::LastMessage() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return last_;
 }
 
 void RunLog::Close() {

@@ -37,14 +37,24 @@ class RunLog {
   // write.
   void Write(const std::string& message);
 
+  // Creates the file when no write has yet, so that a run that logged
+  // nothing still leaves a (empty) report to mail.
+  void EnsureCreated();
+
   // Closes the file (later writes are dropped).
   void Close();
+
+  // The message of the last write ("" before the first).
+  std::string LastMessage() const;
 
   const std::string& Path() const { return path_; }
   // True once creating the file failed.
   bool Failed() const;
 
  private:
+  // Creates the file on first use; false when it cannot be. Holds mu_.
+  bool OpenLocked();
+
   mutable std::mutex mu_;
   std::string path_;
   RunClock clock_;
@@ -52,6 +62,7 @@ class RunLog {
   bool tried_ = false;
   bool failed_ = false;
   bool closed_ = false;
+  std::string last_;
 };
 
 }  // namespace tarn

@@ -103,25 +103,6 @@ TEST(RunLogPath, ReplacesTheFileNamesExtension) {
   }
 }
 
-TEST(SessionTitleName, CutsAtTheLastDotThenTakesTheName) {
-  struct Case {
-    const char* file;
-    const char* name;
-  } cases[] = {
-      {"/q/night.run.tsc", "night.run"},
-      {"/q/night.tsc", "night"},
-      {"/q/night", "night"},
-      // The scheduler's rule, kept exactly: the dot may stand in a folder.
-      {"/a.b/night", "a"},
-      {"night.tsc", "night"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    EXPECT_EQ(SessionTitleName(c.file), c.name);
-  }
-  EXPECT_EQ(ScheduledSessionTitle("/var/q/night.tsc"), "Tarn Scheduled Session - night");
-}
-
 // ---- The run log -------------------------------------------------------------------------
 
 class RunLogTest : public ::testing::Test {
