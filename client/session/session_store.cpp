@@ -297,11 +297,28 @@ bool SessionStore::SessionExists(const std::string& name) {
 
 // --- Application settings -------------------------------------------------
 
+AppSettings FreshInstallSettings() {
+  AppSettings s;
+  s.bPassive = 1;
+  return s;
+}
+
 void SessionStore::LoadAppSettings(AppSettings* settings) {
+  RegKey opened;
+  RegStatus st = reg_.OpenKey(kApplicationKey, &opened);
+  std::vector<RegValue> present;
+  if (st == RegStatus::kNotFound ||
+      (st == RegStatus::kOk && reg_.EnumValues(opened, &present) == RegStatus::kOk && present.empty())) {
+    // First start: the log file is on until the person turns it off.
+    *settings = FreshInstallSettings();
+    SaveAppSettings(*settings);
+    return;
+  }
+  // A store that fails to answer is not taken for a fresh one: the
+  // defaults would overwrite what it holds.
   auto key = OpenApplicationKey("", false);
   if (!key) {
-    // First start: the log file is on until the person turns it off.
-    *settings = AppSettings{};
+    *settings = FreshInstallSettings();
     return;
   }
   // An absent value reads as empty text, so "NO" or 0.

@@ -44,6 +44,11 @@ struct WindowPlacement {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
+// The application settings of a fresh installation: the defaults of the
+// first start, with passive data connections allowed, because active mode
+// fails behind the address translation that nearly every network has.
+AppSettings FreshInstallSettings();
+
 class SessionStore {
  public:
   // `ui` shows the "Buffer too small" box; `scrambler` scrambles secrets on
@@ -66,6 +71,10 @@ class SessionStore {
   bool LoadSession(const std::string& name, HostRecord* rec, AppState* app);
   void SaveSession(const HostRecord& rec);
 
+  // LoadAppSettings: a store without application settings (no Application
+  // key, or one holding no values) is a first start: it gets
+  // FreshInstallSettings(), written at once, so that later writes of single
+  // values (window placement, the conversion marker) leave them in place.
   void LoadAppSettings(AppSettings* settings);
   void SaveAppSettings(const AppSettings& settings);
   void SaveCloseXferDialog(bool close);

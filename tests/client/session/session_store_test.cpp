@@ -571,7 +571,8 @@ TEST_F(SessionStoreTest, FirstStartDefaultsTurnTheLogOn) {
   EXPECT_EQ(s.cCapFlag, "A");
   EXPECT_EQ(s.cFeedbackFlag, "X");
   EXPECT_EQ(s.cAsciiExtensions, "TXT/C/CPP/BAT/CGI/HTM/HTML/SHTML");
-  EXPECT_FALSE(KeyExists(kApplicationKey));
+  // The defaults are written at once (see settings_pages_test.cpp).
+  EXPECT_EQ(Raw(kApplicationKey, "DebugLog"), Sz("YES"));
 }
 
 TEST_F(SessionStoreTest, AbsentValuesReadEmptyButExtensionsGetTheirDefault) {
