@@ -6,6 +6,7 @@
 
 #include "client/cli/parse_command.h"
 #include "client/cli/queue_commands.h"
+#include "client/cli/session_commands.h"
 #include "client/cli/quick_url.h"
 #include "client/engine/commands.h"
 #include "client/engine/control.h"
@@ -109,6 +110,7 @@ std::string Console::Help() {
          "  noop                      keep the connection alive\n"
          "  close                     log off\n"
          "  sessions                  list the stored sessions\n"
+         "  session add|edit|rename|rm|show NAME ...   make and change sessions (session --help)\n"
          "  parse FILE [--host H]     parse a saved listing (no server needed)\n"
          "  queue show FILE           the entries of a schedule file (.tsc), one per line\n"
          "  queue add FILE SESSION get|put|append REMOTE LOCAL [--ascii|--binary] [--passive|--active]\n"
@@ -141,6 +143,7 @@ bool Console::Run(const std::vector<std::string>& words) {
   if (cmd == "sessions") return Sessions();
   if (cmd == "parse") return RunParseCommand(args, out_, err_);
   if (cmd == "queue") return RunQueueCommand(args, reg_, app_.settings, out_, err_);
+  if (cmd == "session") return RunSessionCommand(args, reg_, ui_, out_, err_);
   if (cmd == "ls" || cmd == "dir") return List(args);
   if (cmd == "cd") return Cd(args);
   if (cmd == "get") return Get(args);
