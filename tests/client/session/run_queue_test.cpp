@@ -258,8 +258,11 @@ TEST_F(RunQueueTest, FailedConnectionEndsTheRunWithItsReasonAndTheMail) {
   RunControl control;
   EXPECT_EQ(Run(Queue({{"closed", "a.bin"}, {"second", "b.bin"}}), Line(), control), kRunFailed);
   const std::string log = RunLogText();
-  EXPECT_EQ(log, std::string(kStamp) + "\r\n\r\nSession: closed" + kStamp +
-                     " -- Connection failed: Connection to 127.0.0.1 failed: connection refused");
+  // The reason is the connect's own text; the engine may add the system's
+  // words after it.
+  EXPECT_THAT(log, ::testing::StartsWith(std::string(kStamp) + "\r\n\r\nSession: closed" + kStamp +
+                                       " -- Connection failed: Connection to 127.0.0.1 failed"));
+  EXPECT_EQ(log.find('\n', log.rfind("Connection failed")), std::string::npos);  // one line
   EXPECT_THAT(log, Not(HasSubstr("second")));
   EXPECT_TRUE(never.Received().empty());
   EXPECT_EQ(MailerArgs(), WantedMailerArgs());
