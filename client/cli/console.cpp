@@ -1,5 +1,6 @@
 #include "client/cli/console.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -87,12 +88,67 @@ Console::Console(platform::Registry& reg, AppState& app, ConsoleUi& ui, std::FIL
   conn_.net = &net_;
   conn_.keepAlive = &keepAlive_;
   conn_.iReplyTimeout = options_.replyTimeoutMs;
-  keepAlive_.SetCallback([this] { KeepAliveDue(conn_); });
+  conn_.reloadResume = [this](ResumeInfo* info) {
+    bool done = false;
+    return StoredResume(info, &done) && !done;
+  };
   listing_.typeNames = &typeNames_;
   listing_.nameCase = listing::NameCaseFromFlag(app_.settings.cCapFlag);
+  // The worker takes the keep-alive timer over: a NOOP only when idle.
+  worker_ = std::make_unique<ConnWorker>(conn_);
 }
 
-Console::~Console() { Shutdown(); }
+Console::~Console() {
+  Shutdown();
+  worker_.reset();
+}
+
+bool Console::OnWorker(const std::function<bool()>& body) {
+  if (worker_->OnWorkerThread()) return body();
+  return worker_->Submit([&body](FtpConn&) { return body() ? 1 : 0; }).get() == 1;
+}
+
+bool Console::StoredResume(ResumeInfo* info, bool* done) {
+  if (host_.iQuickConnect || !host_.cSessionName[0]) return false;
+  ResumeState state;
+  if (!store_.LoadResumeState(host_.cSessionName, &state, &app_) || !state.cResumeFileName[0])
+    return false;
+  info->path = state.cResumeFileName;
+  info->sourcePath = state.cResumeSourcePath;
+  info->sourceSize = std::atoll(state.cResumeSourceFileSize);
+  *done = std::string(state.cResIsDownLoadDone) == "TRUE";
+  return true;
+}
+
+std::string TerminalSafe(std::string_view text, bool keepLines) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char ch = static_cast<unsigned char>(text[i]);
+    if (keepLines && (ch == '\n' || ch == '\t')) {
+      out += static_cast<char>(ch);
+    } else if (ch == 0) {
+      out += "\\0";
+    } else if (ch < 0x20 || ch == 0x7f) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\x%02x", ch);
+      out += b;
+    } else if (ch == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+      // A C1 control in UTF-8 (U+0080..U+009F; U+009B starts a sequence).
+      char b[16];
+      std::snprintf(b, sizeof b, "\\xc2\\x%02x", static_cast<unsigned char>(text[++i]));
+      out += b;
+    } else if (ch >= 0x80 && ch <= 0x9f) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\x%02x", ch);
+      out += b;
+    } else {
+      out += static_cast<char>(ch);
+    }
+  }
+  return out;
+}
 
 std::string Console::Help() {
   return "Commands:\n"
@@ -122,7 +178,7 @@ std::string Console::Help() {
 }
 
 bool Console::Fail(const std::string& text) {
-  std::fprintf(err_, "%s\n", text.c_str());
+  std::fprintf(err_, "%s\n", TerminalSafe(text).c_str());
   return false;
 }
 
@@ -135,23 +191,23 @@ bool Console::Run(const std::vector<std::string>& words) {
   if (words.empty()) return true;
   const std::string& cmd = words[0];
   std::vector<std::string> args(words.begin() + 1, words.end());
-  if (cmd == "open") return Open(args);
-  if (cmd == "close" || cmd == "bye" || cmd == "quit") return Close();
-  if (cmd == "pwd") return Pwd();
-  if (cmd == "quote") return Quote(args);
+  if (cmd == "open") return OnWorker([&] { return Open(args); });
+  if (cmd == "close" || cmd == "bye" || cmd == "quit") return OnWorker([&] { return Close(); });
+  if (cmd == "pwd") return OnWorker([&] { return Pwd(); });
+  if (cmd == "quote") return OnWorker([&] { return Quote(args); });
   if (cmd == "reg") return Reg(args);
   if (cmd == "sessions") return Sessions();
   if (cmd == "parse") return RunParseCommand(args, out_, err_);
   if (cmd == "queue") return RunQueueCommand(args, reg_, app_.settings, out_, err_);
   if (cmd == "session") return RunSessionCommand(args, reg_, ui_, out_, err_);
-  if (cmd == "ls" || cmd == "dir") return List(args);
-  if (cmd == "cd") return Cd(args);
-  if (cmd == "get") return Get(args);
-  if (cmd == "put") return Put(args, false);
-  if (cmd == "append") return Put(args, true);
+  if (cmd == "ls" || cmd == "dir") return OnWorker([&] { return List(args); });
+  if (cmd == "cd") return OnWorker([&] { return Cd(args); });
+  if (cmd == "get") return OnWorker([&] { return Get(args); });
+  if (cmd == "put") return OnWorker([&] { return Put(args, false); });
+  if (cmd == "append") return OnWorker([&] { return Put(args, true); });
   if (cmd == "mkdir" || cmd == "rmdir" || cmd == "rm" || cmd == "rename" || cmd == "site" ||
       cmd == "noop")
-    return Simple(cmd, args);
+    return OnWorker([&] { return Simple(cmd, args); });
   if (cmd == "help") {
     std::fputs(Help().c_str(), out_);
     return true;
@@ -210,6 +266,9 @@ bool Console::Open(const std::vector<std::string>& args) {
   ctx.store = host_.iQuickConnect ? nullptr : &store_;
   ctx.dialUp = &dialUp_;
   ctx.replyTimeoutMs = options_.replyTimeoutMs;
+  // A script names its directory: one that cannot be entered fails the
+  // open rather than running the rest of the script somewhere else.
+  ctx.startDirectoryRequired = host_.iQuickConnect != 0 && host_.cHostDir[0] != '\0';
   ctx.hooks.resetListing = [this] { listing::ResetListing(conn_, &listing_); };
   ctx.hooks.processDirectory = [this](const std::string& dir) {
     listing::PathStateFromConn(conn_, &listing_.path);
@@ -217,8 +276,8 @@ bool Console::Open(const std::vector<std::string>& args) {
   };
   if (!RunConnect(ctx, &host_)) return false;
   if (options_.verbose) {
-    std::fprintf(err_, "Connected to %s, directory %s\n", host_.cSessionName,
-                 ctx.startDirectory.c_str());
+    std::fprintf(err_, "Connected to %s, directory %s\n", TerminalSafe(host_.cSessionName).c_str(),
+                 TerminalSafe(ctx.startDirectory).c_str());
     if (conn_.tls)
       std::fprintf(err_, "TLS: %s, cipher %s, data %s\n", tls_.Protocol().c_str(),
                    tls_.Cipher().c_str(), tls_.DataProtected() ? "protected" : "in clear");
@@ -255,17 +314,16 @@ bool Console::Close() {
   return rc == kReplyComplete || rc == kReplyNone || rc == kReplyAborted;
 }
 
-void Console::Shutdown() { Close(); }
-
-void Console::Abort() {
-  conn_.bAbort = 1;
-  net_.CancelBlockingCall();
+void Console::Shutdown() {
+  if (worker_) OnWorker([this] { return Close(); });
 }
+
+void Console::Abort() { worker_->Cancel(); }
 
 bool Console::Pwd() {
   if (!NeedConnection()) return false;
-  if (FtpCommand(conn_, conn_.sockControl, "PWD") != kReplyComplete) return Fail(conn_.cReply);
-  std::fprintf(out_, "%s\n", DirectoryFromPwd(conn_.SystemCode, conn_.cReply).c_str());
+  if (FtpCommand(conn_, conn_.sockControl, "PWD") != kReplyComplete) return Fail(FailureText(conn_));
+  std::fprintf(out_, "%s\n", TerminalSafe(DirectoryFromPwd(conn_.SystemCode, conn_.cReply)).c_str());
   return true;
 }
 
@@ -280,8 +338,9 @@ bool Console::Quote(const std::vector<std::string>& args) {
   for (char ch : capture)
     if (ch != '\r') text += ch;
   if (!text.empty() && text.back() != '\n') text += '\n';
-  std::fputs(text.c_str(), out_);
-  if (rc == kReplyNone && capture.empty()) return Fail("No reply");
+  std::fputs(TerminalSafe(text, true).c_str(), out_);
+  if (rc == kReplyNone && capture.empty()) return Fail(FailureText(conn_));
+  if (rc == kReplyAborted && capture.empty()) return Fail(FailureText(conn_));
   return rc >= kReplyPreliminary && rc <= kReplyIntermediate;
 }
 

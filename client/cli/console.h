@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/cli/console_ui.h"
+#include "client/engine/conn_worker.h"
 #include "client/engine/ftp_conn.h"
 #include "client/engine/keepalive.h"
 #include "client/engine/tls.h"
@@ -45,14 +49,17 @@ class Console {
           const ConsoleOptions& options);
   ~Console();
 
-  // Runs one command; true when it succeeded.
+  // Runs one command; true when it succeeded. Commands that talk to the
+  // server run whole as one op of the connection's worker while the caller
+  // waits, so the keep-alive never comes between their commands.
   bool Run(const std::vector<std::string>& words);
 
   // Logs off when still connected.
   void Shutdown();
 
-  // Cancel of a running command (Ctrl-C): the loops see bAbort, a blocked
-  // wait ends at once. Any thread may call it.
+  // Cancel of a running command (Ctrl-C): the worker's Cancel, so the loops
+  // see bAbort and a blocked wait ends at once. Any thread may call it; a
+  // command that starts afterwards runs normally.
   void Abort();
 
   bool Connected() const { return conn_.sockControl != platform::kInvalidSocket; }
@@ -84,7 +91,17 @@ class Console {
   bool TakeFlags(std::vector<std::string>* args, char* type, bool* resume);
   void SaveResume(const std::string& local, const std::string& remote, int64_t size, bool done, char type);
   bool NeedConnection();
+  // Writes `text` (made safe for the terminal) to err; returns false.
   bool Fail(const std::string& text);
+  // Runs `body` as one op on the worker and waits for it.
+  bool OnWorker(const std::function<bool()>& body);
+  // The resume state stored for the session in use, as the engine keeps it
+  // in memory; false for quick connections and when there is none.
+  bool StoredResume(ResumeInfo* info, bool* done);
+  // The partial file `get --resume` continues for `remote` into `local`:
+  // the partial file kept beside `local`, the stored one of this download,
+  // else `local` itself. "" when there is none.
+  std::string PartialToResume(const std::string& remote, const std::string& local);
 
   platform::Registry& reg_;
   AppState& app_;
@@ -103,7 +120,15 @@ class Console {
   HostRecord host_;
   listing::MimeTypeNames typeNames_;
   listing::ListingContext listing_;
+  // Last, so that it goes first: no op outlives what it uses.
+  std::unique_ptr<ConnWorker> worker_;
 };
+
+// Text from the server or the file system made safe for a terminal: NUL
+// as "\0", other control bytes (C1 controls in UTF-8 too) as "\xHH", so
+// that no escape sequence reaches the terminal. Line feeds and tabs stay
+// when `keepLines`.
+std::string TerminalSafe(std::string_view text, bool keepLines = false);
 
 // Splits a script line into words: blanks separate, double quotes group,
 // a backslash escapes the next character; '#' at a word's start comments

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -31,6 +32,11 @@ std::string BaseName(const std::string& path) {
 bool IsDirectory(const std::string& path) {
   struct stat st{};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st{};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Shows the transfer in the console for the life of one command.
@@ -264,10 +270,13 @@ bool Console::List(const std::vector<std::string>& args) {
   }
   if (rc != 0 || ui_.BoxCount() != boxes) return false;
   if (raw) {
+    // The listing as it came, but safe for the terminal: a NUL or an escape
+    // sequence in a name is shown, never acted on or cut at.
     std::string out;
     for (char ch : listing_.buffer)
       if (ch != '\r') out += ch;
-    std::fputs(out.c_str(), out_);
+    const std::string safe = TerminalSafe(out, true);
+    std::fwrite(safe.data(), 1, safe.size(), out_);
     return true;
   }
   const listing::HostListing& rows = listing_.listing;
@@ -281,8 +290,8 @@ bool Console::List(const std::vector<std::string>& args) {
     if (!split.mask.empty() && fnmatch(split.mask.c_str(), subject.c_str(), 0) != 0) continue;
     std::string size = e.isDirectory ? "" : listing::SizeText(e.Size(), e.sizeForm, app_.locale);
     std::string date = listing::RowDateText(rows, e, app_.locale);
-    std::fprintf(out_, "%-40s %12s  %-12s %s\n", (name + (e.isDirectory ? "/" : "")).c_str(),
-                 size.c_str(), std::string(rows.TypeText(e)).c_str(), date.c_str());
+    std::fprintf(out_, "%-40s %12s  %-12s %s\n", TerminalSafe(name + (e.isDirectory ? "/" : "")).c_str(),
+                 size.c_str(), TerminalSafe(rows.TypeText(e)).c_str(), TerminalSafe(date).c_str());
   }
   // VSE views: the name, then the view's columns.
   for (const auto& e : rows.vseRows()) {
@@ -294,7 +303,7 @@ bool Console::List(const std::vector<std::string>& args) {
       std::string cell(rows.Cell(e, i));
       line += ' ' + (cell.empty() ? std::string("-") : cell);
     }
-    std::fprintf(out_, "%s\n", line.c_str());
+    std::fprintf(out_, "%s\n", TerminalSafe(line).c_str());
   }
   return true;
 }
@@ -346,32 +355,65 @@ bool Console::Get(const std::vector<std::string>& argsIn) {
       return Fail("\"" + name + "\" cannot be used as a local file name; name the local file");
     local = local.empty() ? name : local + "/" + name;
   }
-  struct stat st{};
-  const bool partial = resume && stat(local.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  conn_.bAbort = 0;
+  const platform::Socket sock = conn_.sockControl;
   conn_.llExpected = 0;
+  conn_.llAnnounced = 0;
   conn_.resume = ResumeInfo{};
-  conn_.resume.bResume = partial;
-  conn_.resume.path = local;
-  conn_.resume.sourcePath = remote;
   const char type = TypeFor(remote, forced);
-  SaveResume(local, remote, 0, false, type);
+  if (resume) {
+    const std::string partial = PartialToResume(remote, local);
+    if (!partial.empty()) {
+      conn_.resume.bResume = true;
+      conn_.resume.path = partial;
+      conn_.resume.sourcePath = remote;
+      // The host file's size, to refuse a partial file larger than it and
+      // to tell a download that ends short. Binary sizes only: ASCII ones
+      // change with the line ends.
+      if (type != 'A') {
+        if (conn_.cTypeNow != type) {
+          FtpCommand(conn_, sock, "TYPE %c", type);
+          conn_.cTypeNow = type;
+        }
+        if (FtpCommand(conn_, sock, "SIZE %s", remote.c_str()) == kReplyComplete) {
+          const long long size = std::atoll(conn_.cReply + 3);
+          if (size > 0) conn_.resume.sourceSize = conn_.llAnnounced = size;
+        }
+      }
+    }
+  }
+  SaveResume(conn_.resume.bResume ? conn_.resume.path : local, remote, 0, false, type);
   int rc;
   {
     ProgressScope progress(ui_);
-    rc = FtpGetFile(conn_, conn_.sockControl, "RETR " + remote, local, type);
+    rc = FtpGetFile(conn_, sock, "RETR " + remote, local, type);
   }
   if (rc == kReplyComplete) {
     SaveResume(local, remote, conn_.llExpected, true, type);
     return true;
   }
-  if (rc == kReplyAborted) {
-    std::string kept = app_.bResumeOK ? " (partial file kept: " + conn_.resume.path + ")" : "";
-    if (app_.bResumeOK) SaveResume(conn_.resume.path, remote, conn_.llExpected, false, type);
-    return Fail("Transfer aborted" + kept);
+  // A partial file kept for a later --resume is named, and stored for the
+  // session.
+  std::string kept;
+  if (app_.bResumeOK && IsRegularFile(conn_.resume.path) && rc != 0) {
+    kept = " (partial file kept: " + conn_.resume.path + ")";
+    SaveResume(conn_.resume.path, remote, conn_.llExpected, false, type);
   }
-  if (rc == -1) return Fail("Can't make the data connection (PASV)");
-  return Fail(conn_.cReply[0] ? conn_.cReply : "Transfer failed");
+  if (rc == kReplyAborted) return Fail("Transfer aborted" + kept);
+  if (rc == -1) return Fail("Can't make the data connection (PASV): " + FailureText(conn_));
+  return Fail(FailureText(conn_) + kept);
+}
+
+std::string Console::PartialToResume(const std::string& remote, const std::string& local) {
+  // A download that replaced a file keeps its bytes beside it.
+  const std::string beside = PartialFileFor(local);
+  if (IsRegularFile(beside)) return beside;
+  ResumeInfo stored;
+  bool done = false;
+  if (StoredResume(&stored, &done) && !done && stored.sourcePath == remote &&
+      (stored.path == local || stored.path == beside) && IsRegularFile(stored.path))
+    return stored.path;
+  // Else the file itself, as a download into a new file leaves it.
+  return IsRegularFile(local) ? local : std::string();
 }
 
 bool Console::Put(const std::vector<std::string>& argsIn, bool append) {
@@ -387,7 +429,6 @@ bool Console::Put(const std::vector<std::string>& argsIn, bool append) {
     return Fail(local + ": " + (IsDirectory(local) ? "is a folder" : strerror(errno)));
   std::string remote = args.size() > 1 ? args[1] : BaseName(local);
   if (listing_.path.hostFamily == HOST_MVS) remote = MvsRemoteName(listing_, remote);
-  conn_.bAbort = 0;
   conn_.resume = ResumeInfo{};
   const char type = TypeFor(remote, forced);
   int rc;
@@ -397,8 +438,8 @@ bool Console::Put(const std::vector<std::string>& argsIn, bool append) {
   }
   if (rc == kReplyComplete) return true;
   if (rc == kReplyAborted) return Fail("Transfer aborted");
-  if (rc == -1) return Fail("Can't make the data connection (PASV)");
-  return Fail(conn_.cReply[0] ? conn_.cReply : "Transfer failed");
+  if (rc == -1) return Fail("Can't make the data connection (PASV): " + FailureText(conn_));
+  return Fail(FailureText(conn_));
 }
 
 bool Console::Simple(const std::string& cmd, const std::vector<std::string>& args) {
@@ -414,11 +455,11 @@ bool Console::Simple(const std::string& cmd, const std::vector<std::string>& arg
   if (cmd == "rm") {
     if (!need(1, "usage: rm FILE")) return false;
     if (FtpDele(conn_, s, args[0]) == kReplyComplete) return true;
-    ui_.MessageBox(conn_.cReply, "Error deleting file", BoxButtons::kOk, BoxIcon::kInformation);
+    ui_.MessageBox(FailureText(conn_), "Error deleting file", BoxButtons::kOk, BoxIcon::kInformation);
     return false;
   }
   if (cmd == "rename") return need(2, "usage: rename OLD NEW") && FtpRename(conn_, s, args[0], args[1]);
-  if (cmd == "noop") return FtpNoop(conn_, s) == kReplyComplete || Fail(conn_.cReply);
+  if (cmd == "noop") return FtpNoop(conn_, s) == kReplyComplete || Fail(FailureText(conn_));
   // site
   if (args.empty()) return Fail("usage: site ARGS...");
   std::string line = "SITE";
@@ -428,7 +469,7 @@ bool Console::Simple(const std::string& cmd, const std::vector<std::string>& arg
   std::string text;
   for (char ch : capture)
     if (ch != '\r') text += ch;
-  std::fputs(text.c_str(), out_);
+  std::fputs(TerminalSafe(text, true).c_str(), out_);
   return rc == kReplyComplete;
 }
 

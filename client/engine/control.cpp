@@ -95,8 +95,26 @@ std::string VFormat(const char* fmt, va_list ap) {
 // timed-out wait sets bAbort as the watchdog did.
 void NoteWait(FtpConn& c, const NetResult& r) {
   if (r.ok()) return;
-  if (r.timedOut) LogWrite(c, "Timer cancelled blocking call");
+  if (r.timedOut) {
+    LogWrite(c, "Timer cancelled blocking call");
+    c.lastError = WsErrorText(platform::WSAETIMEDOUT);
+  }
   if (r.error == platform::WSAEINTR) c.bAbort = 1;
+}
+
+// True when `line` is a command that carries a secret (PASS or ACCT, in
+// any letter case), which the transcript must not show.
+bool CarriesSecret(const std::string& line, const char** word) {
+  size_t i = line.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  for (const char* w : {"PASS", "ACCT"}) {
+    if (strncasecmp(line.c_str() + i, w, 4) == 0 &&
+        (line.size() == i + 4 || line[i + 4] == ' ')) {
+      *word = w;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -124,7 +142,10 @@ void StopKeepAlive(FtpConn& c) {
 void RearmKeepAlive(FtpConn& c) {
   if (!c.keepAlive || !c.app) return;
   const AppSettings& s = c.app->settings;
-  if (s.bKeepAlive != 0 && s.iKeepAliveTime > 0)
+  if (s.bKeepAlive == 0) return;
+  if (c.iKeepAliveMs > 0)
+    c.keepAlive->Arm(c.iKeepAliveMs);
+  else if (s.iKeepAliveTime > 0)
     c.keepAlive->Arm(static_cast<int64_t>(s.iKeepAliveTime) * 60000);
 }
 
@@ -144,7 +165,14 @@ std::string WsErrorText(int code) {
   return Format("WS error %u", static_cast<unsigned>(code));
 }
 
+std::string FailureText(const FtpConn& c) {
+  if (!c.lastError.empty()) return c.lastError;
+  if (c.cReply[0]) return c.cReply;
+  return "No reply from server";
+}
+
 void FtpLogError(FtpConn& c, const char* text, int code) {
+  c.lastError = text ? std::string(text) + ": " + WsErrorText(code) : WsErrorText(code);
   if (!text) {
     LogWrite(c, WsErrorText(code) + "\r\n");
     return;
@@ -179,6 +207,7 @@ Socket FtpOpenSocket(FtpConn& c, const std::string& hostName, uint16_t port) {
   uint32_t addr = 0;
   if (!c.net->Resolve(hostName, &addr).ok() && !platform::ParseIpv4(hostName, &addr)) {
     LogWrite(c, Format("Can't get \"%s\" host entry\r\n", hostName.c_str()));
+    c.lastError = Format("Can't get \"%s\" host entry", hostName.c_str());
     return kInvalidSocket;
   }
   c.saServer.addr = addr;
@@ -197,6 +226,7 @@ Socket FtpOpenSocket(FtpConn& c, const std::string& hostName, uint16_t port) {
     NoteWait(c, r);
     std::string what = Format("Can't connect to %s %s service.", hostName.c_str(), "FTP ");
     FtpLogError(c, what.c_str(), r.error);
+    c.lastError = WsErrorText(r.timedOut ? platform::WSAETIMEDOUT : r.error);
     c.net->Close(s);
     return kInvalidSocket;
   }
@@ -236,6 +266,7 @@ long FtpSendLine(FtpConn& c, Socket sock, const std::string& line) {
   if (sock == kInvalidSocket) return -1;
   if (c.iBusy.load() != 0 && strcasecmp(line.c_str(), "quit") != 0) {
     LogWrite(c, "Command already in progress, ignored New Cmd\r\n");
+    c.lastError = "Command already in progress";
     return -1;
   }
   BusyScope busy(c);
@@ -246,26 +277,31 @@ long FtpSendLine(FtpConn& c, Socket sock, const std::string& line) {
 
 int FtpCommandLine(FtpConn& c, Socket sock, const std::string& line) {
   c.iReplyCode = 0;
+  c.lastError.clear();
   if (line.size() > kMaxCommandLength) {
-    LogWrite(c, Format("Command too long (%u characters), not sent\r\n",
-                       static_cast<unsigned>(line.size())));
+    c.lastError = Format("Command too long (%u characters), not sent", static_cast<unsigned>(line.size()));
+    LogWrite(c, c.lastError + "\r\n");
     return kReplyNone;
   }
   if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-    LogWrite(c, "Command holds a line break, not sent\r\n");
+    c.lastError = "Command holds a line break, not sent";
+    LogWrite(c, c.lastError + "\r\n");
     return kReplyNone;
   }
-  if (line.compare(0, 5, "PASS ") == 0)
-    LogDebug(c, "PASS xxxxxx\r\n");
-  else if (line.compare(0, 5, "ACCT ") == 0)
-    LogDebug(c, "ACCT xxxxxx\r\n");
+  const char* secret = nullptr;
+  if (CarriesSecret(line, &secret))
+    LogDebug(c, std::string(secret) + " xxxxxx\r\n");
   else
     LogDebug(c, line + "\r\n");
   if (sock == kInvalidSocket) {
     LogDebug(c, "Not connected\r\n");
+    c.lastError = "Not connected";
     return kReplyNone;
   }
-  if (FtpSendLine(c, sock, line) == -1) return kReplyNone;
+  if (FtpSendLine(c, sock, line) == -1) {
+    if (c.lastError.empty()) c.lastError = "Command not sent";
+    return kReplyNone;
+  }
   return FtpGetReply(c, sock);
 }
 
@@ -318,9 +354,11 @@ int FtpGetReplyLine(FtpConn& c, Socket sock) {
   int code = 0;
   if (last.n < 0) {
     if (IsConnectionGone(last.error)) c.bAbort = 1;
+    if (!last.timedOut) c.lastError = WsErrorText(last.error);
   } else if (last.n == 0 && w == c.cReply) {
     // The peer closed the connection: no reply will ever come.
     c.bAbort = 1;
+    c.lastError = "Connection closed by server";
   } else {
     char digits[4] = {c.cReply[0], c.cReply[1], c.cReply[2], 0};
     code = atoi(digits);
@@ -336,6 +374,8 @@ int FtpGetReplyLine(FtpConn& c, Socket sock) {
 int FtpGetReply(FtpConn& c, Socket sock) {
   if (sock == kInvalidSocket) return 0;
   BusyScope busy(c);
+  // A reply that comes is the news; one that does not leaves its reason.
+  c.lastError.clear();
   ++c.iReplyDepth;
   size_t bytes = 0;
   for (;;) {

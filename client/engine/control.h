@@ -78,6 +78,12 @@ void FtpLogError(FtpConn& c, const char* text, int code);
 // WsErrorText: the text of a WinSock error, "WS error %u" when unknown.
 std::string WsErrorText(int code);
 
+// FailureText: what the person is told about the engine call that just
+// failed: the reason recorded where it failed (a socket error's text, a
+// local file's error, a cut transfer), else the server's last reply, else
+// "No reply from server". Never empty.
+std::string FailureText(const FtpConn& c);
+
 // ChannelSend / ChannelRecv: through TLS when that channel uses it, plain
 // otherwise. Waits are bounded by iReplyTimeout; a wait that runs out logs
 // "Timer cancelled blocking call" and sets bAbort.

@@ -1,12 +1,16 @@
 #include "client/engine/data.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "client/engine/control.h"
 #include "client/engine/transfer.h"
 #include "client/session/host_record.h"
 #include "platform/paths.h"
+
+#include <unistd.h>
 
 namespace tarn {
 
@@ -52,13 +56,76 @@ void CloseListener(FtpConn& c) {
   if (c.sockListen != kInvalidSocket) c.sockListen = FtpCloseSocket(c, c.sockListen);
 }
 
-// The restart step of a resumed download: REST with the partial file's size.
-void SendRestart(FtpConn& c, Socket sock) {
-  if (!c.resume.bResume) return;
+// Settles which partial file a resumed download continues, before anything
+// is sent. The path comes from memory, else from the stored resume state;
+// without a partial file the download starts from the beginning (a
+// "REST 0" would only hide that nothing is resumed). A partial file larger
+// than the host file cannot be continued: false, with the reason in cReply.
+bool SettleResume(FtpConn& c, char type) {
+  if (!c.resume.bResume) return true;
+  if (c.resume.path.empty() && c.reloadResume) {
+    ResumeInfo stored;
+    if (c.reloadResume(&stored) && !stored.path.empty()) {
+      c.resume.path = stored.path;
+      if (c.resume.sourcePath.empty()) c.resume.sourcePath = stored.sourcePath;
+      if (c.resume.sourceSize <= 0) c.resume.sourceSize = stored.sourceSize;
+    }
+  }
   int64_t size = 0;
-  if (!platform::FileStat(c.resume.path, &size, nullptr)) size = 0;
+  if (c.resume.path.empty() || !platform::FileStat(c.resume.path, &size, nullptr)) {
+    LogWrite(c, "No partial file to resume, the download starts from the beginning\r\n");
+    c.resume.bResume = false;
+    c.resume.offset = 0;
+    return true;
+  }
   c.resume.offset = size;
-  FtpCommand(c, sock, "REST %lld", static_cast<long long>(size));
+  // ASCII sizes change with the line ends, so only binary sizes compare.
+  if (type != 'A' && c.resume.sourceSize > 0 && size > c.resume.sourceSize) {
+    std::string text = Format("%s is larger (%lld bytes) than the host file (%lld bytes) and cannot be resumed",
+                              c.resume.path.c_str(), static_cast<long long>(size),
+                              static_cast<long long>(c.resume.sourceSize));
+    LogWrite(c, text + "\r\n");
+    SetField(c.cReply, text);
+    c.lastError = text;
+    return false;
+  }
+  return true;
+}
+
+// The restart step of a resumed download: REST with the partial file's
+// size. False when the server refused it: the whole file would come and be
+// appended to the partial one.
+bool SendRestart(FtpConn& c, Socket sock) {
+  if (!c.resume.bResume) return true;
+  return FtpCommand(c, sock, "REST %lld", static_cast<long long>(c.resume.offset)) == kReplyIntermediate;
+}
+
+// True when a binary download ended short of the size the server announced.
+bool CutShort(const FtpConn& c, char type) {
+  if (type == 'A' || c.llAnnounced <= 0) return false;
+  const int64_t have = c.llReceived + (c.resume.bResume ? c.resume.offset : 0);
+  return have < c.llAnnounced;
+}
+
+// A download the server confirmed although bytes are missing: a failed
+// transfer. The file it would replace stays; the bytes that came are kept
+// as the partial file when the server takes restarts.
+int FailCutShort(FtpConn& c, const std::string& localPath) {
+  const int64_t have = c.llReceived + (c.resume.bResume ? c.resume.offset : 0);
+  std::string text = Format("Transfer incomplete: %lld of %lld bytes received",
+                            static_cast<long long>(have), static_cast<long long>(c.llAnnounced));
+  LogWrite(c, text + "\r\n");
+  if (!c.pendingTemp.empty()) {
+    FinishDownload(c, false);
+  } else if (c.app->bResumeOK) {
+    c.resume.path = localPath;
+  } else if (platform::FileStat(localPath, nullptr, nullptr)) {
+    unlink(localPath.c_str());
+    LogWrite(c, "Partially downloaded file deleted\r\n");
+  }
+  SetField(c.cReply, text);
+  c.lastError = text;
+  return kReplyPermanent;
 }
 
 // PASV, then a data connection to the control peer at the announced port.
@@ -93,35 +160,72 @@ int OpenPassive(FtpConn& c, Socket sock) {
   return kReplyComplete;
 }
 
-// Accepts the server's data connection on sockListen (active mode).
+// Accepts the server's data connection on sockListen (active mode). Only
+// the control peer may connect: a connection from any other address is
+// refused and logged, and the wait goes on, as passive mode connects only
+// to the control peer.
 bool AcceptData(FtpConn& c) {
-  Socket accepted = kInvalidSocket;
-  NetResult r = c.net->Accept(c.sockListen, &accepted, &c.saData, c.iReplyTimeout);
-  if (!r.ok()) {
-    if (r.timedOut) LogWrite(c, "Timer cancelled blocking call");
-    FtpLogError(c, "accept", r.error);
-    return false;
+  const int64_t deadline = c.iReplyTimeout > 0 ? NowMs() + c.iReplyTimeout : 0;
+  for (;;) {
+    int left = 0;
+    if (deadline) {
+      left = static_cast<int>(deadline - NowMs());
+      if (left <= 0) left = 1;
+    }
+    Socket accepted = kInvalidSocket;
+    platform::Ipv4 peer;
+    NetResult r = c.net->Accept(c.sockListen, &accepted, &peer, left);
+    if (!r.ok()) {
+      if (r.timedOut) LogWrite(c, "Timer cancelled blocking call");
+      FtpLogError(c, "accept", r.error);
+      return false;
+    }
+    if (peer.addr == c.saServer.addr) {
+      c.saData = peer;
+      c.sockData = accepted;
+      return true;
+    }
+    LogWrite(c, Format("[%u] data connection from %s port %u refused: not the server's address %s\r\n",
+                       static_cast<unsigned>(accepted), peer.AddrText().c_str(),
+                       static_cast<unsigned>(peer.port), c.saServer.AddrText().c_str()));
+    c.net->Close(accepted);
   }
-  c.sockData = accepted;
-  return true;
 }
 
-// The receive and the end of a download, common to both modes.
-int ReceiveAndFinish(FtpConn& c, Socket sock, const std::string& localPath, char type) {
+// Reads the server's reply to a transfer that ended on our side, so that
+// it is not taken for the reply of the next command. The abort flag would
+// end the read at once; it is set again afterwards.
+void ReadTransferReply(FtpConn& c, Socket sock) {
+  const int32_t aborted = c.bAbort.exchange(0);
+  FtpGetReply(c, sock);
+  if (aborted) c.bAbort = aborted;
+}
+
+// The receive and the end of a download, common to both modes. `sized` is
+// the size the caller learnt with SIZE (0 when not known); the count of
+// the 150 reply takes its place.
+int ReceiveAndFinish(FtpConn& c, Socket sock, const std::string& localPath, char type,
+                     int64_t sized) {
+  c.llAnnounced = sized;
   FtpParseSize(c);
   int rc = FtpRecvFile(c, c.sockData, localPath, type == 'I');
   if (c.tls) c.tls->EndData(c.sockData);
   // A local failure (the file could not be made or written) ends the
   // transfer like an abort in both modes: the server's "226" for the bytes
-  // it sent must not make a failed download look done.
+  // it sent must not make a failed download look done. The data connection
+  // goes first: a server busy sending (vsftpd) reads ABOR only once its
+  // send fails, so ABOR's replies would otherwise wait for the time-out.
   if (rc == kReplyAborted || rc == kReplyPermanent) {
-    FtpAbort(c, sock);
     EndDataSocket(c, false);
+    const std::string why = c.lastError;
+    FtpAbort(c, sock);
+    if (!why.empty()) c.lastError = why;
     FinishDownload(c, false);
     return rc;
   }
   EndDataSocket(c, false);
   rc = FtpGetReply(c, sock);
+  if (rc == kReplyComplete && CutShort(c, type)) return FailCutShort(c, localPath);
   FinishDownload(c, rc == kReplyComplete);
   return rc;
 }
@@ -152,14 +256,23 @@ int PutFileData(FtpConn& c, Socket sock, const std::string& localPath, char type
   int rc = FtpSendFile(c, c.sockData, localPath, type);
   if (c.tls) c.tls->EndData(c.sockData);
   if (rc == kReplyAborted) {
+    // No ABOR: closing the data connection ends an upload. The server then
+    // answers for the transfer, and that reply is read here so that the
+    // next command gets its own.
     EndDataSocket(c, true);
+    ReadTransferReply(c, sock);
     return kReplyAborted;
   }
   EndDataSocket(c, false);
+  const std::string why = c.lastError;
   int reply = FtpGetReply(c, sock);
   // A local read failure sent a cut file; the server's confirmation of what
   // arrived must not make it look done.
-  return rc == kReplyPermanent ? kReplyPermanent : reply;
+  if (rc == kReplyPermanent) {
+    if (!why.empty()) c.lastError = why;
+    return kReplyPermanent;
+  }
+  return reply;
 }
 
 }  // namespace
@@ -174,13 +287,23 @@ bool ParsePasvPort(const std::string& reply, uint16_t* port) {
   }
   auto comma = reply.find(',', pos);
   if (comma == std::string::npos) return false;
-  auto number = [&](size_t from, int* out) {
-    if (from >= reply.size() || !isdigit(static_cast<unsigned char>(reply[from]))) return false;
-    *out = atoi(reply.c_str() + from);
-    return *out >= 0 && *out <= 255;
+  // A piece is read from its first digit up to the first non-digit, so
+  // blanks and the closing parenthesis do no harm: "195, 80)" is 195 and 80.
+  auto number = [&](size_t from, size_t end, int* out) {
+    while (from < end && !isdigit(static_cast<unsigned char>(reply[from]))) ++from;
+    if (from >= end) return false;
+    long v = 0;
+    for (; from < end && isdigit(static_cast<unsigned char>(reply[from])); ++from) {
+      v = v * 10 + (reply[from] - '0');
+      if (v > 255) return false;
+    }
+    *out = static_cast<int>(v);
+    return true;
   };
+  auto next = reply.find(',', comma + 1);
+  const size_t end = next == std::string::npos ? reply.size() : next;
   int hi = 0, lo = 0;
-  if (!number(pos, &hi) || !number(comma + 1, &lo)) return false;
+  if (!number(pos, comma, &hi) || !number(comma + 1, end, &lo)) return false;
   *port = static_cast<uint16_t>(hi * 256 + lo);
   return *port != 0;
 }
@@ -194,8 +317,12 @@ Socket FtpPort(FtpConn& c, Socket sock) {
   }
   LogDebug(c, Format("[%u] going to listen %s port %u\r\n", static_cast<unsigned>(s),
                      c.saLocal.AddrText().c_str(), static_cast<unsigned>(c.saLocal.port)));
-  platform::Ipv4 any{0, 0};
-  NetResult r = c.net->Bind(s, any);
+  // The listener takes the address the control connection goes out from,
+  // the one PORT announces, not every interface of the machine.
+  platform::Ipv4 control;
+  NetResult r = c.net->LocalAddress(sock, &control);
+  if (!r.ok()) FtpLogError(c, "getsockname", r.error);
+  r = c.net->Bind(s, platform::Ipv4{control.addr, 0});
   const char* step = "bind";
   if (r.ok()) {
     step = "getsockname";
@@ -210,9 +337,6 @@ Socket FtpPort(FtpConn& c, Socket sock) {
     FtpCloseSocket(c, s);
     return kInvalidSocket;
   }
-  platform::Ipv4 control;
-  r = c.net->LocalAddress(sock, &control);
-  if (!r.ok()) FtpLogError(c, "getsockname", r.error);
   uint32_t a = control.addr;
   uint16_t p = c.saLocal.port;
   int rc = FtpCommand(c, sock, "PORT %d,%d,%d,%d,%d,%d", (a >> 24) & 255, (a >> 16) & 255,
@@ -226,39 +350,80 @@ Socket FtpPort(FtpConn& c, Socket sock) {
   return s;
 }
 
-int FtpGetFilePassive(FtpConn& c, Socket sock, const std::string& command,
-                      const std::string& localPath, char type) {
+namespace {
+
+// What every download settles before a command goes out: the size SIZE
+// told (it serves this one download), the partial file of a resume, and
+// the local file, opened now so that a folder that cannot be written is
+// refused before the server sends a byte. False after the reason was given.
+bool BeginDownload(FtpConn& c, const std::string& localPath, char type, int64_t* sized) {
+  *sized = std::exchange(c.llAnnounced, 0);
+  c.llReceived = 0;
+  if (!SettleResume(c, type)) return false;
+  return PrepareDownload(c, localPath);
+}
+
+int DownloadPassive(FtpConn& c, Socket sock, const std::string& command,
+                    const std::string& localPath, char type, int64_t sized) {
   int rc = OpenPassive(c, sock);
-  if (rc != kReplyComplete) return rc;
-  SendRestart(c, sock);
+  if (rc != kReplyComplete) {
+    AbandonDownload(c);
+    return rc;
+  }
+  if (!SendRestart(c, sock)) {
+    c.sockData = FtpCloseSocket(c, c.sockData);
+    AbandonDownload(c);
+    return kReplyPermanent;
+  }
   rc = FtpCommandLine(c, sock, command);
   if (rc != kReplyPreliminary) {
     // The refused command leaves a connected data socket nobody will use.
     c.sockData = FtpCloseSocket(c, c.sockData);
+    AbandonDownload(c);
     return rc;
   }
-  return ReceiveAndFinish(c, sock, localPath, type);
+  return ReceiveAndFinish(c, sock, localPath, type, sized);
+}
+
+}  // namespace
+
+int FtpGetFilePassive(FtpConn& c, Socket sock, const std::string& command,
+                      const std::string& localPath, char type) {
+  int64_t sized = 0;
+  if (!BeginDownload(c, localPath, type, &sized)) return kReplyPermanent;
+  return DownloadPassive(c, sock, command, localPath, type, sized);
 }
 
 int FtpGetFile(FtpConn& c, Socket sock, const std::string& command, const std::string& localPath,
                char type) {
   if (!Prologue(c, sock, command, type, true)) return 0;
-  if (c.app->settings.bPassive) return FtpGetFilePassive(c, sock, command, localPath, type);
+  int64_t sized = 0;
+  if (!BeginDownload(c, localPath, type, &sized)) return kReplyPermanent;
+  if (c.app->settings.bPassive) return DownloadPassive(c, sock, command, localPath, type, sized);
   c.sockListen = FtpPort(c, sock);
-  if (c.sockListen == kInvalidSocket) return 0;
-  SendRestart(c, sock);
+  if (c.sockListen == kInvalidSocket) {
+    AbandonDownload(c);
+    return 0;
+  }
+  if (!SendRestart(c, sock)) {
+    CloseListener(c);
+    AbandonDownload(c);
+    return kReplyPermanent;
+  }
   if (FtpCommandLine(c, sock, command) != kReplyPreliminary) {
     CloseListener(c);
+    AbandonDownload(c);
     return 0;
   }
   if (!AcceptData(c)) {
     CloseListener(c);
+    AbandonDownload(c);
     return 0;
   }
   CloseListener(c);
   LogDebug(c, Format("[%u] accept from %s port %u\r\n", static_cast<unsigned>(c.sockData.load()),
                      c.saData.AddrText().c_str(), static_cast<unsigned>(c.saData.port)));
-  return ReceiveAndFinish(c, sock, localPath, type);
+  return ReceiveAndFinish(c, sock, localPath, type, sized);
 }
 
 int FtpPutFile(FtpConn& c, Socket sock, const std::string& command, const std::string& localPath,

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "client/session/app_state.h"
@@ -92,6 +93,16 @@ struct ResumeInfo {
   int64_t sourceSize = 0;       // its size, 0 when not known
 };
 
+// The local side of the running download, opened before the transfer
+// command goes out so that a folder that cannot be written is refused
+// before the server sends a byte.
+struct DownloadTarget {
+  int fd = -1;             // open for writing; -1 when none is prepared
+  std::string target;      // the path the caller asked for
+  std::string written;     // the file the bytes go to (target, or a partial file beside it)
+  bool created = false;    // `written` was made by this download
+};
+
 struct FtpConn {
   // Collaborators, set by the composition root and living longer than the
   // connection.
@@ -126,6 +137,22 @@ struct FtpConn {
   int32_t bExosCR = 0;           // banner said "(EXOS": lines end at CR
   char cRootDir[4] = {};         // root string of the host's paths
   ResumeInfo resume;             // set by the caller of a resumable download
+  // Reads the stored resume state of the session in use into `*info`, for
+  // a resumed download whose partial file is not known in memory; false
+  // when there is none. Set by the composition root; may be empty.
+  std::function<bool(ResumeInfo* info)> reloadResume;
+  // Exact size the server announced for the running download: the count
+  // of the 150 reply, or SIZE's answer set by the caller; 0 = not known.
+  // A binary download that ends short of it has failed.
+  int64_t llAnnounced = 0;
+  int64_t llReceived = 0;        // bytes the last download received
+  // What failed last when it was no server reply (a socket error, a local
+  // file, a cut transfer), for the person; every reply read clears it.
+  std::string lastError;
+  // Keep-alive interval in ms instead of KeepAliveTime's minutes; 0 = the
+  // setting. For tests and the scripting console.
+  int64_t iKeepAliveMs = 0;
+  DownloadTarget download;
   int64_t progressShownMs = 0;   // when the person last saw progress
   // A download that replaces an existing file is received into a temporary
   // file beside it; the rename waits for the server's final reply.

@@ -378,6 +378,18 @@ void Disconnected(ConnectContext& ctx) {
 
 bool IsSlash(char ch) { return ch == '/' || ch == '\\'; }
 
+// The text of a failed log-on: the server's last reply when it refused,
+// else the reason the connection failed (FailureText). "Connection to %s
+// failed" gets the socket's error after it.
+std::string LogonFailureText(const FtpConn& c) {
+  std::string reply = c.cReply;
+  if (!reply.empty() && reply.compare(0, 14, "Connection to ") == 0 && !c.lastError.empty())
+    return reply + ": " + c.lastError;
+  if (!reply.empty() && c.lastError.empty()) return reply;
+  if (!reply.empty() && c.iReplyCode >= 400) return reply;
+  return FailureText(c);
+}
+
 }  // namespace
 
 bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
@@ -403,9 +415,14 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
   c.bAbort = 0;
   if (ctx.hooks.resetListing) ctx.hooks.resetListing();
 
+  c.lastError.clear();
+  c.cReply[0] = '\0';
   Socket sock = FtpLogon(c, pHost, static_cast<uint16_t>(atoi(pHost->cFTPPort)));
   if (sock == kInvalidSocket) {
     c.ui->SetWaitCursor(false);
+    // The box names what failed: the server's refusal, or the socket's
+    // error when no reply came.
+    SetField(c.cReply, LogonFailureText(c));
     c.ui->MessageBox(c.cReply, "Error connecting to host", BoxButtons::kOk, BoxIcon::kError);
     Disconnected(ctx);
     c.ui->SetStatusText(1, "Not Connected");
@@ -445,6 +462,21 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
   LogWrite(c, Format("--- Initial Startup Directory pHost->cHostDir: %s%s", start.c_str(), "\r\n"));
 
   if (ctx.hooks.processDirectory && !ctx.hooks.processDirectory(start) && pHost->cHostDir[0]) {
+    if (ctx.startDirectoryRequired) {
+      const std::string why = FailureText(c);
+      SetField(c.cReply, Format("Can't change to the start directory %s: %s", start.c_str(), why.c_str()));
+      LogWrite(c, std::string(c.cReply) + "\r\n");
+      const std::string text = c.cReply;
+      FtpQuit(c, sock);
+      c.sockControl = FtpCloseSocket(c, sock);
+      c.app->bConnected = 0;
+      SetField(c.cReply, text);
+      c.lastError = text;
+      c.ui->SetWaitCursor(false);
+      Disconnected(ctx);
+      c.ui->SetStatusText(1, "Not Connected");
+      return false;
+    }
     c.ui->MessageBox("Tarn will connect to the default host directory path instead.",
                      "Change In Startup Directory", BoxButtons::kOk, BoxIcon::kInformation);
     start = pwdDir;

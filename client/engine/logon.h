@@ -52,12 +52,19 @@ struct ConnectContext {
   DialUpOps* dialUp = nullptr;     // may be null: no dial-up service
   ConnectHooks hooks;
   int replyTimeoutMs = kDefaultReplyTimeoutMs;  // bound of every wait
+  // A session directory that cannot be entered: false (the window's way)
+  // falls back to the log-on directory with the "Change In Startup
+  // Directory" box; true fails the connect, logged off, as a script must
+  // not go on in another directory than it named.
+  bool startDirectoryRequired = false;
   std::string startDirectory;      // out: the directory connected to
 };
 
-// ConnectThread's work, run on the caller's thread: returns true when the
-// session is connected and its start directory handed on. On failure the
-// window is back in its disconnected state and FtpConn holds no socket.
+// ConnectThread's work, run on the caller's thread (an op of the
+// connection's worker): returns true when the session is connected and its
+// start directory handed on. On failure the window is back in its
+// disconnected state, FtpConn holds no socket, and the box (or cReply /
+// FailureText) says what failed.
 bool RunConnect(ConnectContext& ctx, HostRecord* pHost);
 
 }  // namespace tarn

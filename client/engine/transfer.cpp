@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
+#include <cstdint>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -72,26 +74,23 @@ std::string KbText(const platform::Locale& loc, int64_t bytes) {
   return loc.FormatNumber((bytes + 1023) / 1024) + "KB";
 }
 
-// The local file a download writes: the target itself, or a temporary file
-// beside an existing regular file so that the old content survives a failed
-// download. Returns the descriptor, -1 with errno set on failure.
-int OpenDownloadTarget(FtpConn& c, const std::string& target, bool resume, std::string* temp) {
-  temp->clear();
-  if (resume) return open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  struct stat st{};
-  if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+// Opens the partial file beside an existing regular file that a download
+// replaces, so that the old content survives a failed download. Its name
+// is fixed (PartialFileFor), so that a later resume finds it; a name too
+// long for that gets a unique one. Returns the descriptor, -1 with errno.
+int OpenPartialBeside(const std::string& target, mode_t mode, std::string* partial) {
+  *partial = PartialFileFor(target);
+  // Never through a link planted under that name.
+  int fd = open(partial->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0 && errno == ENAMETOOLONG) {
     auto slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string tmpl = platform::PathJoin(dir, "." + base + ".tarn-XXXXXX");
-    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) return -1;
-    fchmod(fd, st.st_mode & 07777);
-    *temp = tmpl;
-    (void)c;
-    return fd;
+    std::string tmpl = platform::PathJoin(dir, ".tarn-XXXXXX");
+    fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    *partial = tmpl;
   }
-  return open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd >= 0) fchmod(fd, mode & 07777);
+  return fd;
 }
 
 bool WriteAll(int fd, const char* p, size_t n, int* err) {
@@ -110,6 +109,57 @@ bool WriteAll(int fd, const char* p, size_t n, int* err) {
 
 }  // namespace
 
+std::string PartialFileFor(const std::string& target) {
+  auto slash = target.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  return dir + "." + base + ".tarn-part";
+}
+
+bool PrepareDownload(FtpConn& c, const std::string& localPath) {
+  AbandonDownload(c);
+  DownloadTarget d;
+  d.target = localPath;
+  int fd = -1;
+  if (c.resume.bResume) {
+    d.written = c.resume.path.empty() ? localPath : c.resume.path;
+    fd = open(d.written.c_str(), O_WRONLY | O_CLOEXEC);
+  } else {
+    struct stat st{};
+    const bool exists = stat(localPath.c_str(), &st) == 0;
+    // A new file, a device and the listing's own temporary file take the
+    // bytes directly; a file with content is replaced only when complete.
+    if (exists && S_ISREG(st.st_mode) && st.st_size > 0 && localPath != c.cTempFile) {
+      fd = OpenPartialBeside(localPath, st.st_mode, &d.written);
+      d.created = fd >= 0;
+    } else {
+      d.written = localPath;
+      fd = open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      d.created = fd >= 0 && !exists;
+    }
+  }
+  if (fd < 0) {
+    int err = errno;
+    SystemErrorBox(c, "CreateFile", err);
+    LogDebug(c, Format("Failed to create file %s (%u)%s\r\n", localPath.c_str(),
+                       static_cast<unsigned>(err), "\r\n"));
+    c.lastError = localPath + ": " + strerror(err);
+    return false;
+  }
+  d.fd = fd;
+  c.download = d;
+  return true;
+}
+
+void AbandonDownload(FtpConn& c) {
+  DownloadTarget d = std::move(c.download);
+  c.download = DownloadTarget{};
+  if (d.fd < 0) return;
+  close(d.fd);
+  // Nothing came: a file this download made would only mislead.
+  if (d.created) unlink(d.written.c_str());
+}
+
 int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -126,7 +176,7 @@ void FtpParseSize(FtpConn& c) {
   while (start > 0 && isdigit(static_cast<unsigned char>(up[start - 1]))) --start;
   if (start == end) return;
   long long size = strtoll(up.c_str() + start, nullptr, 10);
-  if (size > 0) c.llExpected = size;
+  if (size > 0) c.llExpected = c.llAnnounced = size;
 }
 
 void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
@@ -140,17 +190,32 @@ void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
     }
     return;
   }
-  if (c.app->settings.cFeedbackFlag.empty()) return;
-  if (++c.iProgressTick <= 1 || !due) return;
+  // The bar moves on every report; the texts only with FeedbackFlag, and
+  // then on every second call.
+  const bool feedback = !c.app->settings.cFeedbackFlag.empty();
+  const bool textsDue = feedback && ++c.iProgressTick > 1;
+  if (!due || (feedback && !textsDue)) return;
   c.progressShownMs = now;
-  c.iProgressTick = 0;
+  if (feedback) c.iProgressTick = 0;
 
-  const platform::Locale& loc = c.app->locale;
   TransferFields f;
   f.bytes = bytes;
   f.shownBytes = bytes + (c.resume.bResume ? c.resume.offset : 0);
   f.expected = c.llExpected;
   f.seconds = static_cast<double>(now - startMs) / 1000.0;
+  // Position in KB while the size fits the bar's range in KB (an unknown
+  // size included), else in 65535ths of the size.
+  int64_t pos = c.llExpected / 1024 < 65536
+                    ? bytes / 1024
+                    : static_cast<int64_t>(static_cast<double>(bytes) * 65535.0 /
+                                           static_cast<double>(c.llExpected));
+  f.barPos = static_cast<int>(pos > INT32_MAX ? INT32_MAX : pos);
+  if (!feedback) {
+    f.barOnly = true;
+    c.ui->SetTransferFields(f);
+    return;
+  }
+  const platform::Locale& loc = c.app->locale;
   f.received = KbText(loc, f.shownBytes);
   if (f.seconds >= 1.0) {
     double rate = static_cast<double>(bytes) / 1024.0 / f.seconds;
@@ -162,9 +227,6 @@ void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
       f.timeLeft = Clock(static_cast<int64_t>(static_cast<double>(c.llExpected - bytes) / perSecond));
     }
   }
-  if (c.llExpected > 0)
-    f.barPos = c.llExpected / 1024 < 65536 ? static_cast<int>(bytes / 1024)
-                                           : static_cast<int>(bytes * 65535 / c.llExpected);
   c.ui->SetTransferFields(f);
 }
 
@@ -190,27 +252,31 @@ void FtpStatistics(FtpConn& c, const char* verb, int64_t bytes, double seconds) 
 
 int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool isBinary) {
   (void)isBinary;  // bytes are stored as they come in either type
-  if (sockData == kInvalidSocket || !c.app->bConnected) return 0;
+  if (sockData == kInvalidSocket || !c.app->bConnected) {
+    AbandonDownload(c);
+    return 0;
+  }
   if (c.tls && c.tls->DataProtected() && !c.tls->HandshakeData(sockData)) {
     LogWrite(c, "Error negotiating SSL data connection\r\n");
+    c.lastError = "Error negotiating SSL data connection";
+    AbandonDownload(c);
     return 0;
   }
   TransferBusy busy(c);
   const bool resume = c.resume.bResume;
-  std::string temp;
-  int fd = OpenDownloadTarget(c, localPath, resume, &temp);
-  if (fd < 0) {
-    int err = errno;
-    SystemErrorBox(c, "CreateFile", err);
-    LogDebug(c, Format("Failed to create file %s (%u)%s\r\n", localPath.c_str(),
-                       static_cast<unsigned>(err), "\r\n"));
+  // The file was opened before the transfer command went out; a caller of
+  // its own gets it opened here.
+  if ((c.download.fd < 0 || c.download.target != localPath) && !PrepareDownload(c, localPath))
     return kReplyPermanent;
-  }
-  const std::string written = temp.empty() ? localPath : temp;
+  const DownloadTarget target = std::move(c.download);
+  c.download = DownloadTarget{};
+  const int fd = target.fd;
+  const std::string& written = target.written;
+  const bool replacing = written != localPath;
   if (resume) {
     off_t end = lseek(fd, 0, SEEK_END);
     c.resume.offset = end > 0 ? end : 0;
-    c.resume.path = localPath;
+    c.resume.path = written;
   }
 
   std::vector<char> buf(kRecvBlock);
@@ -223,6 +289,7 @@ int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool 
     int err = 0;
     if (!WriteAll(fd, buf.data(), static_cast<size_t>(r.n), &err)) {
       SystemErrorBox(c, "WriteFile", err);
+      c.lastError = written + ": " + strerror(err);
       c.bAbort = 1;
       break;
     }
@@ -233,7 +300,8 @@ int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool 
   }
   const double seconds = static_cast<double>(NowMs() - start) / 1000.0;
   const bool failed = c.bAbort || r.n < 0;
-  if (!temp.empty() && !failed) fsync(fd);  // the new content is on disk before it replaces the old
+  c.llReceived = total;
+  if (replacing && !failed) fsync(fd);  // the new content is on disk before it replaces the old
   close(fd);
 
   struct stat st{};
@@ -246,8 +314,8 @@ int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool 
     unlink(written.c_str());
     LogWrite(c, "Partially downloaded file deleted\r\n");
   }
-  if (!temp.empty() && !failed) {
-    c.pendingTemp = temp;
+  if (replacing && !failed) {
+    c.pendingTemp = written;
     c.pendingTarget = localPath;
   }
 
@@ -293,7 +361,8 @@ int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char 
     return kReplyPermanent;
   }
   struct stat st{};
-  c.llExpected = fstat(fd, &st) == 0 ? st.st_size : 0;
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  c.llExpected = regular ? st.st_size : 0;
   LogDebug(c, Format("Transferring %lld bytes\r\n", static_cast<long long>(c.llExpected)));
   const int64_t start = NowMs();
   c.iProgressTick = 9;
@@ -345,6 +414,15 @@ int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char 
     // failure, not the end of the file.
     LogWrite(c, Format("Could not read file %s (%u)\r\n", localPath.c_str(),
                        static_cast<unsigned>(readError)));
+    c.lastError = localPath + ": " + strerror(readError);
+    status = kReplyPermanent;
+  } else if (status == kReplyComplete && regular && total < c.llExpected) {
+    // The file shrank while it was sent: the server holds a cut copy.
+    std::string text = Format("Upload incomplete: %lld of %lld bytes of %s sent",
+                              static_cast<long long>(total), static_cast<long long>(c.llExpected),
+                              localPath.c_str());
+    LogWrite(c, text + "\r\n");
+    c.lastError = text;
     status = kReplyPermanent;
   }
   if (status == kReplyPermanent) {

@@ -26,11 +26,28 @@ constexpr int64_t kProgressIntervalMs = 50;
 // the data handshake failed).
 //
 // A download that would replace an existing regular file goes to a
-// temporary file beside it, renamed over the old file only when complete,
+// partial file beside it, renamed over the old file only when complete,
 // so that a failed download never destroys the file it was replacing. On
 // abort the partial file stays when the server takes restarts (bResumeOK),
-// and c.resume.path then names it; otherwise it is deleted.
+// and c.resume.path then names it; otherwise it is deleted. The local file
+// is the one PrepareDownload opened for `localPath`, else it is opened here.
+// c.llReceived holds the bytes received.
 int FtpRecvFile(FtpConn& c, platform::Socket sockData, const std::string& localPath, bool isBinary);
+
+// PartialFileFor: the partial file beside `target` that a download
+// replacing it writes ("dir/.name.tarn-part"), where a resume finds it.
+std::string PartialFileFor(const std::string& target);
+
+// PrepareDownload: opens the local file of the next download into
+// c.download before the transfer command goes out: the resume's partial
+// file (c.resume.path, else `localPath`), a partial file beside an existing
+// file with content, or `localPath` itself. False after the "CreateFile"
+// box and its log line.
+bool PrepareDownload(FtpConn& c, const std::string& localPath);
+
+// AbandonDownload: closes a prepared download that will not run; a file
+// it made is removed again.
+void AbandonDownload(FtpConn& c);
 
 // Ends a download received into a temporary file: renamed over the file it
 // replaces when the server `confirmed` the transfer; otherwise kept as the

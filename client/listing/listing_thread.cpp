@@ -139,9 +139,27 @@ ListingRequest FirstListingRequest(const PathState& s, const std::string& direct
   return req;
 }
 
+namespace {
+
+// Sets the listing-finished event when a run ends, whichever way it ends,
+// so that a disconnect never waits out its bound for a listing long over.
+class FinishedOnExit {
+ public:
+  explicit FinishedOnExit(ListingContext* ctx) : ctx_(ctx) {}
+  ~FinishedOnExit() { ctx_->SetFinished(); }
+  FinishedOnExit(const FinishedOnExit&) = delete;
+  FinishedOnExit& operator=(const FinishedOnExit&) = delete;
+
+ private:
+  ListingContext* ctx_;
+};
+
+}  // namespace
+
 int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DateParts& now) {
   c.app->iOpState = 2;
   ctx->Reset();
+  FinishedOnExit finished(ctx);
   c.ui->SetWaitCursor(true);
   PathState& s = ctx->path;
 
@@ -199,7 +217,6 @@ int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DatePa
   }
   c.ui->SetWaitCursor(false);
   c.ui->SetStatusText(1, "  ");
-  ctx->SetFinished();
   return 0;
 }
 

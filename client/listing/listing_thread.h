@@ -4,8 +4,9 @@
 // temporary file and from there into the listing buffer), hands it to the
 // parser of the host, and fills and sorts the host view and tree.
 //
-// All of it runs on the caller's thread and blocks; the window runs it on a
-// worker thread of its own and learns of the end through Finished().
+// All of it runs on the caller's thread and blocks; the window submits it
+// to the connection's worker and learns of the end through the completion
+// (or WaitFinished()).
 #pragma once
 
 #include <condition_variable>
@@ -72,7 +73,8 @@ bool FetchListing(FtpConn& c, ListingContext* ctx);
 
 // The listing thread: returns 0 after a complete run, 1 when the directory
 // could not be entered. `now` is the local time the parsers take the year
-// from.
+// from. The listing-finished event is set on every way out. Runs as an op
+// of the connection's worker (ConnWorker), like every engine call.
 int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DateParts& now);
 
 // The request of the first listing of a connection: the start directory

@@ -37,6 +37,9 @@ struct TransferFields {
   int64_t expected = 0;    // expected size, 0 = unknown
   double seconds = 0;      // elapsed
   bool done = false;       // final statistics
+  // Only barPos (and the counts) carry news: the texts above are empty
+  // because FeedbackFlag is off, and the fields keep what they show.
+  bool barOnly = false;
 };
 
 struct LogonPrompt {

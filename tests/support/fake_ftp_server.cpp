@@ -112,6 +112,59 @@ FakeFtpServer& FakeFtpServer::DataClose() {
   return *this;
 }
 
+FakeFtpServer& FakeFtpServer::DataAwaitClose() {
+  steps_.push_back({Step::kDataAwaitClose, "", {}, 0});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::ForeignDataConnection(const std::string& source) {
+  steps_.push_back({Step::kForeignData, source, {}, 0});
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::ExpectNoListenerAt(const std::string& address) {
+  steps_.push_back({Step::kNoListener, address, {}, 0});
+  return *this;
+}
+
+void FakeFtpServer::CheckControlQuiet(const char* during) {
+  if (!quietDuringData_ || connFd_ < 0) return;
+  pollfd p{connFd_, POLLIN, 0};
+  if (poll(&p, 1, 0) <= 0) return;
+  char buf[256];
+  ssize_t n = recv(connFd_, buf, sizeof buf, MSG_PEEK);
+  if (n <= 0) return;
+  std::string seen(buf, static_cast<size_t>(n));
+  std::lock_guard<std::mutex> lock(mu_);
+  // Once is enough: the bytes stay unread for the script's next step.
+  std::string why = std::string("control bytes during ") + during + ": \"" + seen + "\"";
+  for (const auto& f : failures_)
+    if (f == why) return;
+  failures_.push_back(why);
+}
+
+int FakeFtpServer::ConnectToPort(uint32_t address, uint32_t source) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (source) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(source);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+      close(fd);
+      return -1;
+    }
+  }
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(address);
+  sa.sin_port = htons(portPort_);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 std::string FakeFtpServer::ReceivedData() const {
   std::lock_guard<std::mutex> lock(mu_);
   return dataIn_;
@@ -164,32 +217,77 @@ void FakeFtpServer::RunDataStep(const Step& step) {
         close(dataListenFd_);
         dataListenFd_ = -1;
       } else if (portPort_) {
-        dataFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(portAddr_);
-        sa.sin_port = htons(portPort_);
-        if (connect(dataFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-          close(dataFd_);
-          dataFd_ = -1;
-        }
+        dataFd_ = ConnectToPort(portAddr_, 0);
       }
       if (dataFd_ < 0) Fail("no data connection");
+      CheckControlQuiet("the data connection's opening");
       break;
+    case Step::kDataAwaitClose: {
+      bool closed = false;
+      char buf[65536];
+      auto start = std::chrono::steady_clock::now();
+      while (dataFd_ >= 0 && !stop_ &&
+             std::chrono::steady_clock::now() - start < std::chrono::milliseconds(kStepTimeoutMs)) {
+        pollfd p{dataFd_, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) continue;
+        ssize_t n = recv(dataFd_, buf, sizeof buf, 0);
+        if (n <= 0) {
+          closed = true;
+          break;
+        }
+      }
+      if (!closed) Fail("the client kept the data connection open");
+      if (dataFd_ >= 0) close(dataFd_);
+      dataFd_ = -1;
+      break;
+    }
+    case Step::kForeignData: {
+      uint32_t source = 0;
+      inet_pton(AF_INET, step.text.c_str(), &source);
+      int fd = ConnectToPort(portAddr_, ntohl(source));
+      if (fd < 0) {
+        Fail("no connection from " + step.text);
+        break;
+      }
+      pollfd p{fd, POLLIN, 0};
+      char byte;
+      // The client closes what it refuses: the read ends with 0 (or reset).
+      if (poll(&p, 1, kStepTimeoutMs) <= 0 || recv(fd, &byte, 1, 0) > 0)
+        Fail("the data connection from " + step.text + " was not refused");
+      close(fd);
+      break;
+    }
+    case Step::kNoListener: {
+      uint32_t address = 0;
+      inet_pton(AF_INET, step.text.c_str(), &address);
+      int fd = ConnectToPort(ntohl(address), 0);
+      if (fd >= 0) {
+        Fail("the client listens at " + step.text + " too");
+        close(fd);
+      }
+      break;
+    }
     case Step::kDataSend: {
       size_t chunk = step.sizes.empty() || step.sizes[0] == 0 ? step.text.size() : step.sizes[0];
       for (size_t off = 0; off < step.text.size() && dataFd_ >= 0 && !stop_; off += chunk) {
         std::string piece = step.text.substr(off, chunk);
         size_t sent = 0;
         while (sent < piece.size()) {
-          ssize_t n = send(dataFd_, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL);
+          // A client that stopped reading must not hold the script forever.
+          pollfd p{dataFd_, POLLOUT, 0};
+          if (poll(&p, 1, 50) <= 0) {
+            if (stop_) return;
+            continue;
+          }
+          ssize_t n = send(dataFd_, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
           if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             return;  // the client closed the data connection: an abort test
           }
           sent += static_cast<size_t>(n);
         }
         if (step.ms) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+        CheckControlQuiet("a download");
       }
       break;
     }
@@ -200,8 +298,11 @@ void FakeFtpServer::RunDataStep(const Step& step) {
         if (dataFd_ < 0 || poll(&p, 1, kStepTimeoutMs) <= 0) break;
         ssize_t n = recv(dataFd_, buf, sizeof buf, 0);
         if (n <= 0) break;
-        std::lock_guard<std::mutex> lock(mu_);
-        dataIn_.append(buf, static_cast<size_t>(n));
+        {
+          std::lock_guard<std::mutex> lock(mu_);
+          dataIn_.append(buf, static_cast<size_t>(n));
+        }
+        CheckControlQuiet("an upload");
       }
       break;
     }

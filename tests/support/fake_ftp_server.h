@@ -63,6 +63,16 @@ class FakeFtpServer {
   // Reads the data connection until the client closes it.
   FakeFtpServer& DataRecv();
   FakeFtpServer& DataClose();
+  // Waits until the client closes the data connection (as vsftpd notices a
+  // cancel only when its send fails); a failure when it stays open.
+  FakeFtpServer& DataAwaitClose();
+  // Active mode: connects to the PORT address from the loopback address
+  // `source` (say 127.0.0.2) and expects the client to refuse that
+  // connection by closing it; a failure when it is kept.
+  FakeFtpServer& ForeignDataConnection(const std::string& source);
+  // Active mode: a connection to the PORT port at `address` must fail,
+  // since the client listens only on its control connection's address.
+  FakeFtpServer& ExpectNoListenerAt(const std::string& address);
   // Bytes read by DataRecv.
   std::string ReceivedData() const;
 
@@ -71,6 +81,11 @@ class FakeFtpServer {
   // Waits (up to `timeoutMs`) for the script to end, closes the connection,
   // and returns true when every step matched.
   bool Finish(int timeoutMs = 10000);
+
+  // Any byte on the control connection while a data step runs is a
+  // failure: no command (a keep-alive NOOP, say) may come between a
+  // transfer command and its reply. Off by default, for aborts send ABOR.
+  void SetQuietDuringData(bool on) { quietDuringData_ = on; }
 
   std::vector<std::string> Received() const;  // lines from the client
   // Waits up to `timeoutMs` until at least `count` lines came from the
@@ -82,7 +97,8 @@ class FakeFtpServer {
   struct Step {
     enum Kind {
       kSend, kSplit, kExpect, kExpectPrefix, kSleep, kClose, kDrain,
-      kPasv, kPort, kDataOpen, kDataSend, kDataRecv, kDataClose
+      kPasv, kPort, kDataOpen, kDataSend, kDataRecv, kDataClose,
+      kDataAwaitClose, kForeignData, kNoListener
     } kind;
     std::string text;
     std::vector<size_t> sizes;
@@ -95,6 +111,11 @@ class FakeFtpServer {
   void SendAll(const std::string& bytes);
 
   void RunDataStep(const Step& step);
+  // With quietDuringData_: fails when the client sent on the control
+  // connection.
+  void CheckControlQuiet(const char* during);
+  // Connects to the PORT address from `source` (0: any); -1 on failure.
+  int ConnectToPort(uint32_t address, uint32_t source);
 
   int listenFd_ = -1;
   int dataListenFd_ = -1;
@@ -113,6 +134,7 @@ class FakeFtpServer {
   mutable std::condition_variable received_cv_;
   bool done_ = false;
   std::vector<std::string> received_;
+  bool quietDuringData_ = false;
   std::vector<std::string> failures_;
 };
 

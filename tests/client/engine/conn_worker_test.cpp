@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "client/engine/commands.h"
+#include "client/engine/data.h"
+#include "client/engine/transfer.h"
+#include "client/listing/listing_thread.h"
 #include "tests/support/engine_fixture.h"
 
 namespace tarn {
@@ -176,6 +179,80 @@ TEST_F(ConnWorkerTest, DestroyingTheWorkerCancelsTheRunningOp) {
   }
   EXPECT_EQ(stalled.get(), kReplyAborted);
   EXPECT_EQ(queued.get(), kReplyAborted);
+}
+
+// ---- Keep-alive --------------------------------------------------------------
+
+// The keep-alive falls due many times while a slow LIST or download runs; the
+// server fails the script if anything comes on the control connection
+// before the transfer's reply. Once idle, the NOOP does come.
+TEST_F(ConnWorkerTest, KeepAliveNeverComesBetweenACommandAndItsReply) {
+  struct Case {
+    const char* name;
+    bool listing;
+  } cases[] = {{"a long LIST", true}, {"a long download", false}};
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    testing::FakeFtpServer srv;
+    srv.SetQuietDuringData(true);
+    std::string data;
+    for (int i = 0; i < 40; ++i) data += "-rw-r--r--    1 0  0   16 Dec 07 21:49 file" + std::to_string(i) + "\r\n";
+    srv.Pasv()
+        .On(tc.listing ? "LIST" : "RETR f", "150 Here it comes.\r\n")
+        .DataOpen()
+        .DataSend(data, 64, 10)  // about 40 pieces, 10 ms apart
+        .DataClose()
+        .Send("226 Transfer complete.\r\n")
+        .On("NOOP", "200 NOOP ok.\r\n")
+        .DrainUntilClosed();
+    srv.Start();
+    app_.bConnected = 1;
+    app_.settings.bPassive = 1;
+    app_.settings.bKeepAlive = 1;
+    c_.iKeepAliveMs = 5;
+    c_.cTypeNow = tc.listing ? 'A' : 'I';
+    c_.sockControl = FtpOpenSocket(c_, "127.0.0.1", srv.Port());
+    const platform::Socket s = c_.sockControl;
+    {
+      ConnWorker w(c_);
+      const std::string local = dir_ + "/f";
+      auto done = w.Submit([&](FtpConn& c) {
+        return tc.listing ? FtpListToTemp(c, s, "LIST") : FtpGetFile(c, s, "RETR f", local, 'I');
+      });
+      ASSERT_EQ(done.wait_for(kLimit), std::future_status::ready);
+      EXPECT_EQ(done.get(), 2);
+      if (tc.listing) unlink(c_.cTempFile);
+      // The keep-alive of the idle connection.
+      ASSERT_TRUE(srv.WaitReceived(3)) << ::testing::PrintToString(srv.Received());
+      EXPECT_EQ(srv.Received()[2], "NOOP");
+    }
+    net_.Close(s);
+    c_.sockControl = platform::kInvalidSocket;
+    EXPECT_TRUE(srv.Finish()) << ::testing::PrintToString(srv.Failures());
+    keepAlive_.Stop();
+  }
+}
+
+// ---- The listing op ------------------------------------------------------------
+
+// A refused directory change ends the listing too: a disconnect waiting for
+// the listing-finished event must not wait out its bound.
+TEST_F(ConnWorkerTest, ListingFinishedIsSetWhenTheDirectoryCannotBeEntered) {
+  srv_.On("CWD /secret", "550 Failed to change directory.\r\n")
+      .On("CWD /secret", "550 Failed to change directory.\r\n");
+  Connect();
+  app_.bConnected = 1;
+  listing::ListingContext ctx;
+  listing::PathStateFromConn(c_, &ctx.path);
+  listing::ListingRequest req;
+  req.directory = "/secret";
+  ConnWorker w(c_);
+  auto done = w.Submit([&](FtpConn& c) {
+    return listing::RunListing(c, &ctx, req, listing::DateParts{2026, 12, 7, 12, 0, 0});
+  });
+  EXPECT_EQ(done.get(), 1);
+  EXPECT_TRUE(ctx.WaitFinished(0));
+  EXPECT_EQ(app_.iOpState, 0);
 }
 
 }  // namespace

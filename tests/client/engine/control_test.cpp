@@ -118,19 +118,28 @@ TEST_F(ControlTest, EndlessGarbageGivesUpInsteadOfReadingForever) {
 
 // ---- Sending commands -----------------------------------------------------
 
-TEST_F(ControlTest, PasswordsAreMaskedOnlyWhenSpelledInUpperCase) {
-  srv_.On("PASS s3cret", "230 ok\r\n").On("ACCT acct9", "202 ok\r\n").On("pass s3cret", "230 ok\r\n");
+// A password typed as "quote pass X" is as secret as the log-on's.
+TEST_F(ControlTest, PasswordsAreMaskedInAnyLetterCase) {
+  srv_.On("PASS s3cret", "230 ok\r\n")
+      .On("ACCT acct9", "202 ok\r\n")
+      .On("pass s3cret", "230 ok\r\n")
+      .On("Acct acct8", "202 ok\r\n")
+      .On("PASSIVE", "500 unknown\r\n");
   platform::Socket s = Connect();
   EXPECT_EQ(FtpCommand(c_, s, "PASS %s", "s3cret"), 2);
   EXPECT_EQ(FtpCommand(c_, s, "ACCT %s", "acct9"), 2);
   EXPECT_EQ(FtpCommand(c_, s, "pass %s", "s3cret"), 2);
+  EXPECT_EQ(FtpCommand(c_, s, "Acct %s", "acct8"), 2);
+  EXPECT_EQ(FtpCommand(c_, s, "PASSIVE"), 5);
   EXPECT_TRUE(srv_.Finish());
   std::string log = Log();
   EXPECT_THAT(log, HasSubstr("PASS xxxxxx\r\n"));
   EXPECT_THAT(log, HasSubstr("ACCT xxxxxx\r\n"));
-  EXPECT_THAT(log, Not(HasSubstr("PASS s3cret")));
+  EXPECT_THAT(log, Not(HasSubstr("s3cret")));
   EXPECT_THAT(log, Not(HasSubstr("acct9")));
-  EXPECT_THAT(log, HasSubstr("pass s3cret\r\n"));
+  EXPECT_THAT(log, Not(HasSubstr("acct8")));
+  // Only the commands themselves: a word that merely begins alike is shown.
+  EXPECT_THAT(log, HasSubstr("PASSIVE\r\n"));
 }
 
 TEST_F(ControlTest, BusyConnectionRefusesAllButQuit) {
