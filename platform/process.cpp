@@ -14,7 +14,8 @@ extern char** environ;
 
 namespace platform {
 
-int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::string* error) {
+int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::string* error,
+                 ChildStdio stdio) {
   if (argv.empty()) {
     if (error) *error = "no program named";
     return -1;
@@ -56,7 +57,13 @@ int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::stri
   if (mid == 0) {
     close(fds[0]);
     pid_t pid = -1;
-    int rc = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), env.data());
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    if (stdio == ChildStdio::kNull)
+      for (int fd = 0; fd <= 2; ++fd)
+        posix_spawn_file_actions_addopen(&fa, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), env.data());
+    posix_spawn_file_actions_destroy(&fa);
     if (rc != 0) pid = -rc - 1;
     ssize_t w = write(fds[1], &pid, sizeof pid);
     (void)w;

@@ -15,8 +15,12 @@ enum class StartHint { kNormal, kMinimised, kNoActivate, kMinimisedNoActivate };
 // child as TARN_START_HINT ("minimised", "noactivate" or
 // "minimised,noactivate"; absent for kNormal). Returns the child's pid, or
 // -1 with `*error` set.
-// The child is not waited for; it is reaped when it ends.
-int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::string* error);
+// The child is not waited for; it is reaped when it ends. With
+// ChildStdio::kNull its standard streams are /dev/null, so that a child that
+// runs for hours never holds the caller's pipes open.
+enum class ChildStdio { kInherit, kNull };
+int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::string* error,
+                 ChildStdio stdio = ChildStdio::kInherit);
 
 // "Linux 6.1.0-18-amd64": the kernel's name and release.
 std::string KernelNameRelease();

@@ -102,8 +102,10 @@ std::string Joined(const std::vector<std::string>& argv) {
 // and carries them out unless dry.
 class PrintingActions : public EngineActions {
  public:
+  // The log's clients share its streams; those of a single pass do not, so
+  // that the caller's pipes close when almanor ends.
   PrintingActions(std::FILE* out, bool dry, Clock* stampClock)
-      : out_(out), dry_(dry), stampClock_(stampClock) {}
+      : out_(out), dry_(dry), stampClock_(stampClock), real_(stampClock == nullptr) {}
   void StartClient(const CScheduleEntry& e, const std::vector<std::string>& argv) override {
     Line("run: " + Joined(argv));
     if (!dry_) real_.StartClient(e, argv);
@@ -361,7 +363,8 @@ int ParseOptions(const std::vector<std::string>& args, Options* opt, std::string
     else if (a == "--file") {
       if (!value(&opt->listFile) || opt->listFile.empty()) return fail("--file needs a path");
     } else if (a == "--add") {
-      if (!setMode(Mode::kAdd) || !value(&opt->queueFile)) return fail("--add needs a schedule file");
+      ok = setMode(Mode::kAdd);
+      if (ok && !value(&opt->queueFile)) return fail("--add needs a schedule file");
     } else if (a == "--start") {
       if (!value(&opt->start)) return fail("--start needs a time");
     } else if (a == "--stop") {
@@ -374,13 +377,15 @@ int ParseOptions(const std::vector<std::string>& args, Options* opt, std::string
       opt->receiver = args[++i];
     } else if (a == "--remove") {
       std::string n;
-      if (!setMode(Mode::kRemove) || !value(&n)) return fail("--remove needs a number");
+      ok = setMode(Mode::kRemove);
+      if (ok && !value(&n)) return fail("--remove needs a number");
       char* end = nullptr;
       errno = 0;
-      opt->index = std::strtol(n.c_str(), &end, 10);
-      if (n.empty() || *end || errno) return fail("--remove " + n + ": not a number");
+      if (ok) opt->index = std::strtol(n.c_str(), &end, 10);
+      if (ok && (n.empty() || *end || errno)) return fail("--remove " + n + ": not a number");
     } else if (a == "--tick-at") {
-      if (!setMode(Mode::kTickAt) || !value(&opt->tickAt)) return fail("--tick-at needs a time");
+      ok = setMode(Mode::kTickAt);
+      if (ok && !value(&opt->tickAt)) return fail("--tick-at needs a time");
     } else if (a == "--overdue") {
       std::string v;
       if (!value(&v) || !ParseOverdue(v, &opt->overdue))
@@ -559,9 +564,11 @@ int RunHeadless(const Options& opt, std::FILE* err) {
     platform::IpcWait w = endpoint->Receive(&msg, static_cast<int>(left * 1000));
     if (w != platform::IpcWait::kMessage) continue;
     if (msg.name == platform::kScheduleChangedMessage) {
+      // A schedule added for now starts now, not at the next period.
       if (list.FileChanged()) {
         list.Load(notice);
         log.Line("reloaded: " + std::to_string(list.Count()) + " schedules");
+        engine.Tick(list, notice);
       }
     } else if (msg.name == platform::kScheduleTransferMessage) {
       std::string queue;

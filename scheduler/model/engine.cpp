@@ -38,7 +38,8 @@ int64_t SystemClock::Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 void SystemActions::StartClient(const CScheduleEntry&, const std::vector<std::string>& argv) {
   std::string error;
-  platform::StartProgram(argv, platform::StartHint::kMinimisedNoActivate, &error);
+  platform::StartProgram(argv, platform::StartHint::kMinimisedNoActivate, &error,
+                         detached_ ? platform::ChildStdio::kNull : platform::ChildStdio::kInherit);
 }
 
 void SystemActions::PostStop(const CScheduleEntry&, const std::string& title) {

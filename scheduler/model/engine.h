@@ -57,8 +57,14 @@ class EngineActions {
 // activation; the stop through platform/ipc.
 class SystemActions : public EngineActions {
  public:
+  // `detached`: the client's standard streams go to /dev/null instead of
+  // sharing the scheduler's.
+  explicit SystemActions(bool detached = false) : detached_(detached) {}
   void StartClient(const CScheduleEntry& entry, const std::vector<std::string>& argv) override;
   void PostStop(const CScheduleEntry& entry, const std::string& title) override;
+
+ private:
+  bool detached_;
 };
 
 // `<the scheduler's own folder>/tarn`.

@@ -455,6 +455,21 @@ TEST_F(StartProgramTest, ArgumentsArriveWholeWithTheHint) {
   }
 }
 
+TEST_F(StartProgramTest, DetachedChildHoldsNoneOfTheCallersStreams) {
+  std::string error;
+  auto reply = IpcEndpoint::Open("start-program-test", &error);
+  ASSERT_NE(reply, nullptr) << error;
+  setenv("IPC_PEER_STDIO", "1", 1);
+  std::string out = root_ + "/args.txt";
+  int pid = StartProgram({IPC_PEER_PATH, "args", out, "start-program-test"}, StartHint::kNormal,
+                         &error, ChildStdio::kNull);
+  unsetenv("IPC_PEER_STDIO");
+  ASSERT_GT(pid, 0) << error;
+  IpcMessage msg;
+  ASSERT_EQ(reply->Receive(&msg, kLimitMs), IpcWait::kMessage);
+  EXPECT_EQ(ReadAll(out), "hint=\n0=/dev/null\n1=/dev/null\n2=/dev/null\n");
+}
+
 TEST_F(StartProgramTest, MissingProgramIsReported) {
   std::string error;
   EXPECT_EQ(StartProgram({root_ + "/no-such-program"}, StartHint::kNormal, &error), -1);

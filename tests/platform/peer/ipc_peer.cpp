@@ -2,7 +2,8 @@
 //
 //   ipc_peer args OUTFILE REPLYTITLE [ARG...]
 //       writes its arguments (one per line, after a line with
-//       TARN_START_HINT) to OUTFILE, then posts "PEER_DONE" to REPLYTITLE
+//       TARN_START_HINT) to OUTFILE, then posts "PEER_DONE" to REPLYTITLE;
+//       with IPC_PEER_STDIO set also where its standard streams lead
 //   ipc_peer post TITLE NAME
 //       posts NAME to TITLE; exit status 0 when an endpoint took it
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include "platform/ipc.h"
 
@@ -20,6 +22,14 @@ int main(int argc, char** argv) {
       const char* hint = std::getenv("TARN_START_HINT");
       out << "hint=" << (hint ? hint : "") << "\n";
       for (int i = 4; i < argc; ++i) out << argv[i] << "\n";
+      if (std::getenv("IPC_PEER_STDIO")) {
+        char target[256] = {};
+        for (int fd = 0; fd <= 2; ++fd) {
+          std::string link = "/proc/self/fd/" + std::to_string(fd);
+          ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+          out << fd << "=" << (n > 0 ? std::string(target, static_cast<size_t>(n)) : "?") << "\n";
+        }
+      }
     }
     return platform::Post(argv[3], "PEER_DONE", argc - 4, 0) ? 0 : 1;
   }
