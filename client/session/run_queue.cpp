@@ -190,14 +190,20 @@ class QueueRunner {
     {
       ConnWorker worker(conn_);
       control_.Attach(&worker);
+      bool stopped = false;
       for (const QueueGroup& group : queue.Groups()) {
-        if (control_.StopRequested()) break;
+        if (control_.StopRequested()) {
+          stopped = true;
+          break;
+        }
         if (!RunSession(worker, group)) {
+          // A step that a stop cut short counts as stopped, not failed.
+          stopped = control_.StopRequested();
           result = kRunFailed;
           break;
         }
       }
-      if (control_.StopRequested()) {
+      if (stopped) {
         // Said once, whether the stop came between entries or cut one.
         if (log_ && log_->LastMessage() != kTransferAborted) log_->Write(kTransferAborted);
         result = kRunStopped;
