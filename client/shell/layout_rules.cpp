@@ -29,4 +29,13 @@ int HorizontalSplitOnRelease(int pos, int height) {
                 height - kHorizontalSplitReleaseBottomLimit, height);
 }
 
+ScreenRect PlaceOnScreen(ScreenRect r, ScreenRect screen) {
+  if (screen.width <= 0 || screen.height <= 0) return r;
+  r.width = std::clamp(r.width, 1, screen.width);
+  r.height = std::clamp(r.height, 1, screen.height);
+  r.x = std::clamp(r.x, screen.x, screen.x + screen.width - r.width);
+  r.y = std::clamp(r.y, screen.y, screen.y + screen.height - r.height);
+  return r;
+}
+
 }  // namespace tarn::shell

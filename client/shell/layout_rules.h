@@ -30,4 +30,14 @@ int ClampHorizontalSplitDrag(int pos, int height);
 // The horizontal split where the person released it at `pos`.
 int HorizontalSplitOnRelease(int pos, int height);
 
+struct ScreenRect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// A saved window rectangle made to fit `screen` (the available area): no
+// larger than it, and moved so that it lies wholly inside, so that a
+// placement saved on a larger or another monitor never opens the window
+// out of reach.
+ScreenRect PlaceOnScreen(ScreenRect saved, ScreenRect screen);
+
 }  // namespace tarn::shell

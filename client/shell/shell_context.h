@@ -13,17 +13,22 @@
 #include "client/listing/host_tree.h"
 #include "client/listing/listing_model.h"
 #include "client/listing/path_rules.h"
+#include "client/listing/row_sort.h"
 #include "client/listing/type_names.h"
 #include "client/session/app_state.h"
 #include "client/session/ui.h"
 
-namespace tarn {
-struct FtpConn;
-class ConnWorker;
-class SessionStore;
 namespace platform {
 class Registry;
 }
+
+namespace tarn {
+class DialUpOps;
+class PasswordScrambler;
+class TlsChannels;
+struct FtpConn;
+class ConnWorker;
+class SessionStore;
 namespace listing {
 struct ListingContext;
 }
@@ -41,6 +46,8 @@ struct HostViewFacts {
   std::string rootString = "/";
   std::string currentDir;     // the server's directory after the listing
   std::string parentDir;      // "" when there is none ("Up One Level" greyed)
+  listing::SortState sort;    // the listing context's sort state: the rows' order
+  size_t widestRow = SIZE_MAX; // the listing's widest name (ParseOutcome::widestRow)
 };
 
 // What a finished listing hands to the GUI thread: the rows (moved out of
@@ -53,17 +60,21 @@ struct ListingSnapshot {
   listing::NodeId selected = listing::kNoNode;
   HostViewFacts facts;
   int result = 1;             // RunListing's result: 0 complete, 1 failed
+  bool hasRows = true;        // false: only the tree changed, the rows on show stay
 };
 
 struct ShellContext {
   AppState& app;
-  platform::Registry& registry;
+  ::platform::Registry& registry;
   SessionStore& store;
   FtpConn& conn;                      // worker only
   ConnWorker& worker;
   listing::ListingContext& listing;   // worker only
   Ui& ui;                             // any thread: the window's Ui
   listing::TypeNames& typeNames;      // any thread
+  DialUpOps* dialUp = nullptr;        // worker (dialling) and GUI (hang-up); null: none
+  PasswordScrambler* scrambler = nullptr;  // GUI: passwords typed for a quick connection
+  TlsChannels* tls = nullptr;         // worker: conn.tls of sessions that use TLS
 
   // Hooks the main window sets for the panes (GUI thread only; may be
   // empty in tests that build a pane alone).

@@ -1,0 +1,29 @@
+// The start-up picture: centred on the screen, it closes after 2,500 ms or
+// at any key or mouse click.
+#pragma once
+
+#include <QSplashScreen>
+#include <QTimer>
+
+namespace tarn::shell {
+
+class Splash : public QSplashScreen {
+  Q_OBJECT
+ public:
+  static constexpr int kShowMs = 2500;
+  Splash();
+  // Shows it and starts the timer that closes it.
+  void Start();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QTimer timer_;
+};
+
+// The picture itself (drawn, not loaded), `width` x `height` pixels.
+QPixmap SplashPicture(int width = 480, int height = 280);
+
+}  // namespace tarn::shell
