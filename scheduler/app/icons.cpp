@@ -4,6 +4,10 @@
 #include <QPainter>
 #include <QPixmap>
 
+// The pictures live in a static library, whose resources register only
+// when asked to; this must stand outside any namespace.
+static void InitAlmanorResources() { Q_INIT_RESOURCE(almanor); }
+
 namespace sched_app {
 
 namespace {
@@ -34,6 +38,7 @@ QIcon Painted(const QColor& badge, bool paused) {
 }
 
 QIcon Load(const char* name, const QColor& badge, bool paused) {
+  InitAlmanorResources();
   if (HaveSvg()) {
     QIcon icon(QString(":/almanor/") + name);
     if (!icon.pixmap(16, 16).isNull()) return icon;

@@ -16,7 +16,7 @@ class ScheduleListModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  QVariant headerData(int section, Qt::Orientation o, int role) const override;
+  QVariant headerData(int section, Qt::Orientation o, int role = Qt::DisplayRole) const override;
 
   // Changes go through the model so that views hear of them. Append
   // returns false when the list refused the entry (its message shown).
