@@ -44,12 +44,23 @@ SchedulesDialog::SchedulesDialog(sched::CSchedule& list, std::string preset,
     QString header = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     view_->setColumnWidth(c, std::max(widths[c], fm.horizontalAdvance(header) + pad));
   }
+  // Names longer than the column's basis are common; widen it to the
+  // widest name, within reason (the tool tip holds the whole path).
+  int widest = 0;
+  for (int r = 0; r < model_->rowCount(); ++r)
+    widest = std::max(widest, fm.horizontalAdvance(model_->index(r, 0).data().toString()));
+  view_->setColumnWidth(0, std::max(view_->columnWidth(0), std::min(widest + pad + 8, 240)));
   view_->header()->setStretchLastSection(true);
   view_->header()->setSectionsMovable(false);
   int total = 0;
   for (int c = 0; c < 6; ++c) total += view_->columnWidth(c);
-  view_->setMinimumWidth(total + fm.horizontalAdvance(QStringLiteral("Monthly")) + 30);
-  view_->setMinimumHeight(180);
+  // Room for every column, "Monthly" and a vertical scroll bar, so that the
+  // list never scrolls sideways.
+  int scrollBar = view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view_);
+  view_->setMinimumWidth(total + fm.horizontalAdvance(QStringLiteral("Monthly")) + pad +
+                         scrollBar + 2 * view_->frameWidth() + 4);
+  view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view_->setMinimumHeight(200);
 
   auto* add = new QPushButton(QStringLiteral("&Add Schedule..."));
   edit_ = new QPushButton(QStringLiteral("Edit Schedule..."));

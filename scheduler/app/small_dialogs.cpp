@@ -77,7 +77,8 @@ OverdueDialog::OverdueDialog(const QString& text, QWidget* parent) : QDialog(par
   setWindowFlag(Qt::WindowStaysOnTopHint);
   auto* message = new QLabel(text);
   message->setWordWrap(true);
-  message->setMinimumWidth(420);
+  message->setMinimumWidth(480);
+  message->setContentsMargins(4, 4, 4, 4);
   auto* row = new QHBoxLayout;
   row->addStretch();
   struct B {
@@ -90,6 +91,7 @@ OverdueDialog::OverdueDialog(const QString& text, QWidget* parent) : QDialog(par
     auto* button = new QPushButton(QString::fromLatin1(b.text));
     button->setObjectName(QString::number(b.id));
     button->setAutoDefault(false);
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 32);
     if (b.id == sched::kRunNow) button->setDefault(true);
     int id = b.id;
     connect(button, &QPushButton::clicked, this, [this, id] { done(id); });
@@ -97,8 +99,9 @@ OverdueDialog::OverdueDialog(const QString& text, QWidget* parent) : QDialog(par
   }
   row->addStretch();
   auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(16, 16, 16, 12);
   outer->addWidget(message);
-  outer->addSpacing(8);
+  outer->addSpacing(12);
   outer->addLayout(row);
 }
 
@@ -140,9 +143,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
   connect(ok, &QDialogButtonBox::accepted, this, &QDialog::accept);
   auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(16, 16, 16, 12);
   outer->addLayout(top);
-  outer->addSpacing(8);
+  outer->addSpacing(12);
   outer->addWidget(ok);
+  setMinimumWidth(340);
 }
 
 }  // namespace sched_app
