@@ -1,0 +1,7 @@
+// The mvs members listing parser under fuzz (listing_harness.h).
+#include "tests/fuzz/fuzz_target.h"
+#include "tests/fuzz/listing_harness.h"
+
+TARN_FUZZ_TARGET(listing_mvs_members) {
+  return tarn::fuzz::RunListingHarness(tarn::fuzz::ListingDialect::kMvsMembers, data, size);
+}

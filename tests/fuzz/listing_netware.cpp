@@ -1,0 +1,7 @@
+// The netware listing parser under fuzz (listing_harness.h).
+#include "tests/fuzz/fuzz_target.h"
+#include "tests/fuzz/listing_harness.h"
+
+TARN_FUZZ_TARGET(listing_netware) {
+  return tarn::fuzz::RunListingHarness(tarn::fuzz::ListingDialect::kNetWare, data, size);
+}

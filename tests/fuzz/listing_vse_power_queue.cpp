@@ -1,0 +1,7 @@
+// The vse power queue listing parser under fuzz (listing_harness.h).
+#include "tests/fuzz/fuzz_target.h"
+#include "tests/fuzz/listing_harness.h"
+
+TARN_FUZZ_TARGET(listing_vse_power_queue) {
+  return tarn::fuzz::RunListingHarness(tarn::fuzz::ListingDialect::kVsePowerQueue, data, size);
+}
