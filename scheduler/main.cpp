@@ -34,13 +34,13 @@ bool HasDisplay() {
   return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
 }
 
-int Tray(int& argc, char** argv) {
+int Tray(int& argc, char** argv, const std::string& listFile) {
   // A display that cannot be reached would end the program in Qt's start;
   // "offscreen" after the real platform turns that into "no tray".
   bool fallback = !Set("QT_QPA_PLATFORM");
   if (fallback)
     setenv("QT_QPA_PLATFORM", Set("WAYLAND_DISPLAY") ? "wayland;xcb;offscreen" : "xcb;offscreen", 1);
-  int rc = sched_app::RunTray(argc, argv);
+  int rc = sched_app::RunTray(argc, argv, listFile);
   if (fallback) unsetenv("QT_QPA_PLATFORM");  // the clients started later choose their own
   return rc;
 }
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
     default: return sched::RunCommand(opt, stdout, stderr);
   }
 #ifdef ALMANOR_WITH_QT
-  if (opt.listFile.empty() && HasDisplay()) {
-    int rc = Tray(argc, argv);
+  if (HasDisplay()) {
+    int rc = Tray(argc, argv, opt.listFile);
     if (rc >= 0) return rc;
   }
 #endif

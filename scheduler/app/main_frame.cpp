@@ -14,7 +14,9 @@
 
 namespace sched_app {
 
-MainFrame::MainFrame() : engine_(clock_, actions_, *this) {
+MainFrame::MainFrame(std::string listFile)
+    : listFile_(listFile.empty() ? sched::DefaultListFile() : std::move(listFile)),
+      engine_(clock_, actions_, *this) {
   auto* about = menu_.addAction(QStringLiteral("About Tarn Scheduling Application"));
   auto* schedule = menu_.addAction(QStringLiteral("&Schedule Transfer"));
   pause_ = menu_.addAction(QStringLiteral("Pause Tarn Scheduling Application"));
@@ -67,7 +69,7 @@ MainFrame::StartResult MainFrame::Start() {
   UpdateTray();
   tray_.show();
 
-  live_ = std::make_unique<sched::CSchedule>();
+  live_ = std::make_unique<sched::CSchedule>(listFile_);
   if (live_->Load(notice_) == sched::LoadResult::kOpenFailed) {
     notice_.Show(sched::kStr1014NoListFile, sched::NoticeIcon::kExclamation);
     return StartResult::kNoListFile;
@@ -166,7 +168,7 @@ int MainFrame::AskOverdue(const sched::CScheduleEntry&, const std::string& text)
   return dlg.exec();
 }
 
-int RunTray(int& argc, char** argv) {
+int RunTray(int& argc, char** argv, const std::string& listFile) {
   int status = -1;
   {
     QApplication app(argc, argv);
@@ -174,7 +176,7 @@ int RunTray(int& argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return -1;
     app.setWindowIcon(ReadyIcon());
-    MainFrame frame;
+    MainFrame frame(listFile);
     switch (frame.Start()) {
       case MainFrame::StartResult::kSecondCopy: return 0;  // one copy runs; this one ends
       case MainFrame::StartResult::kNoListFile: return 1;

@@ -19,7 +19,8 @@ namespace sched_app {
 class MainFrame : public QObject, private sched::OverdueAsker {
   Q_OBJECT
  public:
-  MainFrame();
+  // `listFile`: the schedule list file ("" for the user's own).
+  explicit MainFrame(std::string listFile = "");
   ~MainFrame() override;
 
   enum class StartResult { kRunning, kSecondCopy, kNoListFile };
@@ -51,6 +52,7 @@ class MainFrame : public QObject, private sched::OverdueAsker {
   QMenu menu_;
   QAction* pause_ = nullptr;
   QTimer timer_;
+  std::string listFile_;
   std::unique_ptr<sched::CSchedule> live_;
   std::string preset_;
   bool paused_ = false;
@@ -68,6 +70,6 @@ class MainFrame : public QObject, private sched::OverdueAsker {
 // Runs the tray form. Returns the exit status, or -1 when the desktop has
 // no system tray (the QApplication is gone again then, and the caller goes
 // headless).
-int RunTray(int& argc, char** argv);
+int RunTray(int& argc, char** argv, const std::string& listFile);
 
 }  // namespace sched_app
