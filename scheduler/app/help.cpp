@@ -14,10 +14,11 @@
 namespace sched_app {
 
 QString ManualPath() {
-  // Installed: <prefix>/bin/almanor and <prefix>/share/tarn/help/; in the
-  // build tree the manual is copied beside the programs.
+  // The client's manual (client/shell/help/manual.html): installed in
+  // <prefix>/share/tarn/help/, or copied beside the programs in a build tree.
   const QString dir = QCoreApplication::applicationDirPath();
-  for (const QString& candidate : {dir + "/help/index.html", dir + "/../share/tarn/help/index.html"}) {
+  for (const QString& candidate :
+       {dir + "/help/manual.html", dir + "/../share/tarn/help/manual.html"}) {
     QFileInfo f(candidate);
     if (f.isFile()) return f.canonicalFilePath();
   }
