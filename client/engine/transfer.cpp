@@ -180,6 +180,9 @@ void FtpParseSize(FtpConn& c) {
 }
 
 void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
+  // Every loop comes here between two blocks: where a transfer is held
+  // while the person decides whether to cancel it.
+  c.ui->TransferPausePoint();
   const int64_t now = NowMs();
   const bool due = now - c.progressShownMs >= kProgressIntervalMs;
   if (!c.ui->TransferWindowOpen()) {

@@ -42,6 +42,21 @@ struct TransferFields {
   bool barOnly = false;
 };
 
+// The replace question before a transfer ("Confirm File Replace"): the
+// existing file and the one that would replace it.
+enum class ReplaceAnswer { kYes, kYesToAll, kNo, kCancel };
+struct ReplaceQuestion {
+  std::string name;          // the file, as the question names it
+  std::string text;          // the whole question, ready to show
+  std::string existingSize;  // "12,345 bytes", or "<size not available>"
+  std::string existingDate;  // "12/19/2002 10:15 AM", or "<date/time not available>"
+  std::string newSize;
+  std::string newDate;
+};
+
+// The question of a partial download that is pending ("Resume Options").
+enum class ResumeAnswer { kResume, kOverwrite, kCancel };
+
 struct LogonPrompt {
   std::string sessionName;
   std::string userName;   // in: current value; out: what was typed
@@ -94,6 +109,34 @@ class Ui {
   // running transfer; the byte loops then fill its fields.
   virtual bool TransferWindowOpen() const { return false; }
   virtual void SetTransferFields(const TransferFields& fields) { (void)fields; }
+
+  // "Confirm File Replace" with "&Yes", "Yes to &All", "&No" and "Cancel"
+  // (and the system's "Default sound"). The default shows q.text in a
+  // Yes/No/Cancel box, which offers no "Yes to &All".
+  virtual ReplaceAnswer ConfirmReplace(const ReplaceQuestion& q) {
+    switch (MessageBox(q.text, "Confirm File Replace", BoxButtons::kYesNoCancel, BoxIcon::kQuestion)) {
+      case BoxResult::kYes: return ReplaceAnswer::kYes;
+      case BoxResult::kNo: return ReplaceAnswer::kNo;
+      default: return ReplaceAnswer::kCancel;
+    }
+  }
+
+  // "Resume Options": `text` and the file name, with "Resume", "Overwrite"
+  // and "Cancel". The default maps them on Yes, No and Cancel.
+  virtual ResumeAnswer AskResumeOptions(const std::string& text, const std::string& fileName) {
+    switch (MessageBox(text + "\r\n\r\n" + fileName, "Resume Options", BoxButtons::kYesNoCancel,
+                       BoxIcon::kQuestion)) {
+      case BoxResult::kYes: return ResumeAnswer::kResume;
+      case BoxResult::kNo: return ResumeAnswer::kOverwrite;
+      default: return ResumeAnswer::kCancel;
+    }
+  }
+
+  // The byte loops call this between two blocks of a transfer, on the
+  // worker thread. An implementation may hold the worker here while the
+  // transfer must not go on (the transfer window's cancel question), and
+  // returns when it may; with nothing holding it, it returns at once.
+  virtual void TransferPausePoint() {}
 };
 
 }  // namespace tarn
