@@ -48,8 +48,22 @@ DateParts FixedNow() {
   return now;
 }
 
-void CheckRows(const HostListing& listing, const platform::Locale& locale) {
+// A listed time is a real date, or 0.
+void CheckTime(FileTime t) {
+  if (t == 0) return;
+  DateParts d;
+  FUZZ_CHECK(PartsFromFileTime(t, &d));
+  FUZZ_CHECK(IsValidDate(d));
+}
+
+// `directory`: the rows' paths begin with it (generic listings), or empty.
+void CheckRows(const HostListing& listing, const platform::Locale& locale,
+               std::string_view directory) {
   for (const RemoteEntry& e : listing.rows()) {
+    // A name that must not become a local file name is marked as such.
+    if (!IsSafeLocalName(listing.Name(e))) FUZZ_CHECK(e.flags & kRowUnsafeLocalName);
+    if (!directory.empty()) FUZZ_CHECK(listing.Path(e).substr(0, directory.size()) == directory);
+    CheckTime(e.modified);
     FUZZ_CHECK(listing.Name(e).size() < kNameCapacity);
     FUZZ_CHECK(listing.Path(e).size() < kPathCapacity);
     FUZZ_CHECK(listing.TypeText(e).size() < kTypeTextCapacity);
@@ -61,6 +75,7 @@ void CheckRows(const HostListing& listing, const platform::Locale& locale) {
     (void)MvsLocalName(listing.Path(e));
   }
   for (const VseEntry& e : listing.vseRows()) {
+    if (!IsSafeLocalName(listing.Name(e))) FUZZ_CHECK(e.flags & kRowUnsafeLocalName);
     FUZZ_CHECK(listing.Name(e).size() < kVseNameCapacity);
     FUZZ_CHECK(listing.Path(e).size() < kPathCapacity);
     FUZZ_CHECK(listing.TypeText(e).size() < kVseTypeTextCapacity);
@@ -180,7 +195,9 @@ int RunListingHarness(ListingDialect dialect, const uint8_t* data, size_t size) 
   if (!addToTree) FUZZ_CHECK(outcome.nodes == 0);
 
   const platform::Locale locale = platform::PinnedLocale();
-  CheckRows(listing, locale);
+  const bool generic = dialect == ListingDialect::kUnix || dialect == ListingDialect::kMicrosoft ||
+                       dialect == ListingDialect::kNetWare;
+  CheckRows(listing, locale, generic ? "/pub/dir/" : "");
   CheckSorts(&listing);
   return 0;
 }
