@@ -313,7 +313,13 @@ int FtpCommand(FtpConn& c, Socket sock, const char* fmt, ...) {
   return FtpCommandLine(c, sock, line);
 }
 
-int FtpGetReplyLine(FtpConn& c, Socket sock) {
+namespace {
+
+// FtpGetReplyLine's work; `*complete` tells whether a whole line came, so
+// that a line that arrived just as the operation was cancelled still
+// counts.
+int ReadReplyLine(FtpConn& c, Socket sock, bool* complete) {
+  *complete = false;
   if (sock == kInvalidSocket) return 0;
   BusyScope busy(c);
   std::memset(c.cReply, 0, sizeof c.cReply);
@@ -368,7 +374,15 @@ int FtpGetReplyLine(FtpConn& c, Socket sock) {
   while (len > 2 && (c.cReply[len - 1] == ' ' || c.cReply[len - 1] == '\r' ||
                      c.cReply[len - 1] == '\n'))
     c.cReply[--len] = '\0';
+  *complete = last.n > 0;
   return c.bAbort ? 421 : code;
+}
+
+}  // namespace
+
+int FtpGetReplyLine(FtpConn& c, Socket sock) {
+  bool complete = false;
+  return ReadReplyLine(c, sock, &complete);
 }
 
 int FtpGetReply(FtpConn& c, Socket sock) {
@@ -378,11 +392,20 @@ int FtpGetReply(FtpConn& c, Socket sock) {
   c.lastError.clear();
   ++c.iReplyDepth;
   size_t bytes = 0;
+  bool aborted = false;
   for (;;) {
-    int code = FtpGetReplyLine(c, sock);
+    bool complete = false;
+    int code = ReadReplyLine(c, sock, &complete);
+    // A whole line that came as a cancel arrived is the server's reply all
+    // the same: dropped, it would pass for the reply of the next command.
+    if (complete && c.bAbort && code == 421) {
+      char digits[4] = {c.cReply[0], c.cReply[1], c.cReply[2], 0};
+      code = atoi(digits);
+    }
     bool continuation = code < 100 || code >= 600 || c.cReply[3] == '-';
-    if (c.bAbort) {
+    if (c.bAbort && (!complete || continuation)) {
       c.iReplyCode = 421;
+      aborted = true;
       break;
     }
     if ((c.iReplyDepth == 1 || c.iReplyCode == 0) && code >= 100 && code <= 599)
@@ -392,13 +415,14 @@ int FtpGetReply(FtpConn& c, Socket sock) {
       LogWrite(c, "Reply too long, connection given up\r\n");
       c.bAbort = 1;
       c.iReplyCode = 421;
+      aborted = true;
       break;
     }
     if (continuation) continue;
-    if (c.iReplyCode <= 0 || c.iReplyDepth < 2 || code == c.iReplyCode) break;
+    if (c.bAbort || c.iReplyCode <= 0 || c.iReplyDepth < 2 || code == c.iReplyCode) break;
   }
   --c.iReplyDepth;
-  if (c.bAbort) return kReplyAborted;
+  if (aborted) return kReplyAborted;
   int rc = c.iReplyCode;
   return rc >= 100 && rc <= 599 ? rc / 100 : kReplyNone;
 }
@@ -435,9 +459,13 @@ void FtpAbort(FtpConn& c, Socket sock) {
     FtpGetReply(c, sock);
   }
   // A transfer cut short is answered twice: 426 (or 451) for the transfer,
-  // then 226 for the ABOR itself.
-  const int code = c.iReplyCode;
-  if (!c.bAbort && (code == 426 || code == 451 || code == 425)) FtpGetReply(c, sock);
+  // then 226 for the ABOR itself. A transfer command whose "150" came only
+  // after the cancel has that reply first.
+  for (int more = 0; more < 4 && !c.bAbort; ++more) {
+    const int code = c.iReplyCode;
+    if (code / 100 != 1 && code != 426 && code != 451 && code != 425) break;
+    FtpGetReply(c, sock);
+  }
   if (aborted) c.bAbort = aborted;
 }
 

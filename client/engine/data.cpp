@@ -192,6 +192,14 @@ bool AcceptData(FtpConn& c) {
   }
 }
 
+// A transfer command whose reply the cancel cut off: the server may be
+// starting the transfer, so it gets ABOR, and its replies are read (the
+// late "150" among them) to keep the connection in step.
+void AbortUnanswered(FtpConn& c, Socket sock) {
+  if (c.sockData != kInvalidSocket) c.sockData = FtpCloseSocket(c, c.sockData);
+  FtpAbort(c, sock);
+}
+
 // Reads the server's reply to a transfer that ended on our side, so that
 // it is not taken for the reply of the next command. The abort flag would
 // end the read at once; it is set again afterwards.
@@ -380,6 +388,7 @@ int DownloadPassive(FtpConn& c, Socket sock, const std::string& command,
     // The refused command leaves a connected data socket nobody will use.
     c.sockData = FtpCloseSocket(c, c.sockData);
     AbandonDownload(c);
+    if (rc == kReplyAborted) AbortUnanswered(c, sock);
     return rc;
   }
   return ReceiveAndFinish(c, sock, localPath, type, sized);
@@ -410,10 +419,13 @@ int FtpGetFile(FtpConn& c, Socket sock, const std::string& command, const std::s
     AbandonDownload(c);
     return kReplyPermanent;
   }
-  if (FtpCommandLine(c, sock, command) != kReplyPreliminary) {
+  const int sent = FtpCommandLine(c, sock, command);
+  if (sent != kReplyPreliminary) {
     CloseListener(c);
     AbandonDownload(c);
-    return 0;
+    if (sent != kReplyAborted) return 0;
+    AbortUnanswered(c, sock);
+    return kReplyAborted;
   }
   if (!AcceptData(c)) {
     CloseListener(c);
@@ -440,7 +452,11 @@ int FtpPutFile(FtpConn& c, Socket sock, const std::string& command, const std::s
   }
   rc = FtpCommandLine(c, sock, command);
   if (rc == kReplyPreliminary) return PutFileData(c, sock, localPath, type, passive);
-  if (rc == kReplyAborted) return kReplyAborted;
+  if (rc == kReplyAborted) {
+    CloseListener(c);
+    AbortUnanswered(c, sock);
+    return kReplyAborted;
+  }
   if (rc != kReplyPermanent) return RefusedUpload(c, sock, rc);
 
   std::string kept(c.cReply, strnlen(c.cReply, kMaxCommandLength));
@@ -474,7 +490,11 @@ int FtpPutFile(FtpConn& c, Socket sock, const std::string& command, const std::s
   FtpGetReply(c, sock);
   rc = FtpCommandLine(c, sock, command);
   if (rc == kReplyPreliminary) return PutFileData(c, sock, localPath, type, passive);
-  if (rc == kReplyAborted) return kReplyAborted;
+  if (rc == kReplyAborted) {
+    CloseListener(c);
+    AbortUnanswered(c, sock);
+    return kReplyAborted;
+  }
   return RefusedUpload(c, sock, rc);
 }
 

@@ -473,6 +473,7 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
       SetField(c.cReply, text);
       c.lastError = text;
       c.ui->SetWaitCursor(false);
+      c.ui->MessageBox(text, "Error connecting to host", BoxButtons::kOk, BoxIcon::kError);
       Disconnected(ctx);
       c.ui->SetStatusText(1, "Not Connected");
       return false;

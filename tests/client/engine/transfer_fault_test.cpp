@@ -133,6 +133,34 @@ TEST_F(TransferFaultTest, AbortClosesTheDataConnectionBeforeAwaitingAbor) {
   }
 }
 
+// A cancel that comes while the transfer command awaits its "150": the
+// server may start the transfer all the same, so it gets ABOR and every
+// reply it sends is read; the next command gets its own reply.
+TEST_F(TransferFaultTest, CancelBeforeTheTransferReplyKeepsTheConnectionInStep) {
+  srv_.Pasv()
+      .Expect("RETR slow")
+      .Sleep(300)
+      .Send("150 Opening BINARY mode data connection for slow (1000 bytes).\r\n")
+      .DataOpen()
+      .DataAwaitClose()
+      .Expect("\xFF\xF4\xFF\xF2" "ABOR")
+      .Send("426 Failure writing network stream.\r\n226 ABOR successful.\r\n")
+      .On("NOOP", "200 NOOP ok.\r\n");
+  c_.iReplyTimeout = 600000;
+  platform::Socket s = Connect();
+  ConnWorker w(c_);
+  auto done = w.Submit([&](FtpConn& c) { return FtpGetFile(c, s, "RETR slow", Local("slow"), 'I'); });
+  ASSERT_TRUE(srv_.WaitReceived(2));
+  w.Cancel();
+  ASSERT_EQ(done.wait_for(kLimit), std::future_status::ready);
+  EXPECT_EQ(done.get(), kReplyAborted);
+  auto next = w.Submit([&](FtpConn& c) { return FtpCommand(c, s, "NOOP"); });
+  ASSERT_EQ(next.wait_for(kLimit), std::future_status::ready);
+  EXPECT_EQ(next.get(), 2);
+  EXPECT_STREQ(c_.cReply, "200 NOOP ok.");
+  EXPECT_TRUE(srv_.Finish()) << Failures(srv_);
+}
+
 // ---- Fewer bytes than announced -----------------------------------------------
 
 TEST_F(TransferFaultTest, DownloadShortOfTheAnnouncedSizeFailsAndKeepsTheOldFile) {
