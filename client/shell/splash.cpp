@@ -24,20 +24,20 @@ QPixmap SplashPicture(int w, int h) {
   const int shore = h * 62 / 100;
   QPainterPath hills;
   hills.moveTo(0, shore);
-  hills.lineTo(w * 0.18, h * 0.30);
-  hills.lineTo(w * 0.30, h * 0.45);
-  hills.lineTo(w * 0.50, h * 0.16);
-  hills.lineTo(w * 0.70, h * 0.40);
-  hills.lineTo(w * 0.82, h * 0.28);
+  hills.lineTo(w * 0.18, h * 0.42);
+  hills.lineTo(w * 0.30, h * 0.52);
+  hills.lineTo(w * 0.50, h * 0.34);
+  hills.lineTo(w * 0.70, h * 0.50);
+  hills.lineTo(w * 0.82, h * 0.40);
   hills.lineTo(w, shore);
   hills.closeSubpath();
   p.fillPath(hills, QColor(0x5b, 0x6b, 0x7a));
   QPainterPath snow;
-  snow.moveTo(w * 0.50, h * 0.16);
-  snow.lineTo(w * 0.56, h * 0.25);
-  snow.lineTo(w * 0.52, h * 0.23);
-  snow.lineTo(w * 0.48, h * 0.27);
-  snow.lineTo(w * 0.45, h * 0.23);
+  snow.moveTo(w * 0.50, h * 0.34);
+  snow.lineTo(w * 0.55, h * 0.40);
+  snow.lineTo(w * 0.52, h * 0.39);
+  snow.lineTo(w * 0.485, h * 0.42);
+  snow.lineTo(w * 0.46, h * 0.39);
   snow.closeSubpath();
   p.fillPath(snow, Qt::white);
   // Ripples.
@@ -53,13 +53,17 @@ QPixmap SplashPicture(int w, int h) {
   title.setPointSize(24);
   title.setBold(true);
   p.setFont(title);
-  p.drawText(QRect(100, 24, w - 110, 40), Qt::AlignLeft | Qt::AlignVCenter, "Tarn File Transfer");
+  p.setPen(QColor(0x0d, 0x3c, 0x66));
+  p.drawText(QRect(100, 22, w - 116, 40), Qt::AlignLeft | Qt::AlignVCenter, "Tarn File Transfer");
   QFont small = p.font();
   small.setPointSize(10);
   small.setBold(false);
   p.setFont(small);
-  p.drawText(QRect(100, 62, w - 110, 22), Qt::AlignLeft | Qt::AlignVCenter,
-             "FTP and FTPS for UNIX, Windows, NetWare and mainframe hosts");
+  const QRect line(100, 62, w - 116, 22);
+  p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
+             p.fontMetrics().elidedText("FTP and FTPS for UNIX, Windows, NetWare and mainframe hosts",
+                                        Qt::ElideRight, line.width()));
+  p.setPen(Qt::white);
   p.drawText(QRect(16, h - 30, w - 32, 20), Qt::AlignRight | Qt::AlignVCenter,
              "Version " + ProgramVersion());
   p.setPen(QColor(0x1b, 0x5e, 0x93));

@@ -24,6 +24,6 @@ class Splash : public QSplashScreen {
 };
 
 // The picture itself (drawn, not loaded), `width` x `height` pixels.
-QPixmap SplashPicture(int width = 480, int height = 280);
+QPixmap SplashPicture(int width = 560, int height = 300);
 
 }  // namespace tarn::shell

@@ -10,6 +10,7 @@
 #include "client/shell/command_states.h"
 #include "client/shell/dialogs.h"
 #include "client/shell/display_check.h"
+#include "client/engine/ftp_conn.h"
 #include "client/shell/host_ops.h"
 #include "client/shell/layout_rules.h"
 #include "client/shell/zoom_paths.h"
@@ -50,6 +51,8 @@ class ShellRulesTest : public QObject {
   void noDisplayReason();
   void placementStaysOnScreen();
   void dialogTextLineBreaks();
+  void snapshotLeavesTheWorkerAFreshListing();
+  void newFolderPath();
 };
 
 void ShellRulesTest::zoomFillOnLogon() {
@@ -256,6 +259,61 @@ void ShellRulesTest::placementStaysOnScreen() {
 void ShellRulesTest::dialogTextLineBreaks() {
   QCOMPARE(DialogText("a\rb\r\nc\nd"), QString("a\nb\nc\nd"));
   QCOMPARE(DialogText("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9"));
+}
+
+void ShellRulesTest::snapshotLeavesTheWorkerAFreshListing() {
+  AppState app;
+  FtpConn c;
+  c.app = &app;
+  listing::ListingContext ctx;
+  StartConnectionTree(c, ctx, "Session");
+  listing::TreeNode node;
+  node.path = "/pub";
+  listing::NodeId pub = ctx.tree.Insert(ctx.tree.RootNode(), listing::kInsertFirstChild, node, "pub",
+                                        listing::kIconFolder);
+  ctx.selected = pub;
+  ctx.path.currentDir = "/pub";
+  ctx.path.parentDir = "/";
+  listing::RowInput row;
+  row.path = "/pub/a.txt";
+  row.name = "a.txt";
+  row.typeText = "Text";
+  ctx.listing.AppendRow(row);
+  ctx.listing.viewCode = 3;
+
+  ListingSnapshot snap;
+  TakeSnapshot(c, ctx, 0, true, &snap);
+  QCOMPARE(snap.rows.size(), size_t{1});
+  QCOMPARE(std::string(snap.rows.Name(snap.rows[0])), std::string("a.txt"));
+  QCOMPARE(snap.selected, pub);
+  QCOMPARE(snap.tree.Text(pub), std::string("pub"));
+  QCOMPARE(snap.facts.currentDir, std::string("/pub"));
+  QCOMPARE(snap.facts.parentDir, std::string("/"));
+  QCOMPARE(snap.facts.viewCode, 3);
+  // The worker fills its listing again: the moved-out one must not be
+  // what it writes into.
+  QCOMPARE(ctx.listing.size(), size_t{0});
+  row.name = "b.txt";
+  ctx.listing.AppendRow(row);
+  QCOMPARE(std::string(ctx.listing.Name(ctx.listing[0])), std::string("b.txt"));
+  // A tree-only snapshot leaves the rows where they are.
+  ListingSnapshot treeOnly;
+  TakeSnapshot(c, ctx, 1, false, &treeOnly);
+  QVERIFY(!treeOnly.hasRows);
+  QCOMPARE(ctx.listing.size(), size_t{1});
+  QVERIFY(treeOnly.tree.IsConsistent());
+}
+
+void ShellRulesTest::newFolderPath() {
+  listing::PathState unix;
+  QCOMPARE(NewFolderPath(unix, "/pub", "new"), std::string("/pub/new"));
+  QCOMPARE(NewFolderPath(unix, "/", "new"), std::string("/new"));
+  listing::PathState vse;
+  vse.rootString = ".";
+  QCOMPARE(NewFolderPath(vse, "PRD2", "LIB"), std::string("PRD2.LIB"));
+  listing::PathState windows;
+  windows.rootString = "\\";
+  QCOMPARE(NewFolderPath(windows, "\\data", "x"), std::string("\\data\\x"));
 }
 
 QTEST_MAIN(ShellRulesTest)
