@@ -123,6 +123,11 @@ bool Console::StoredResume(ResumeInfo* info, bool* done) {
 std::string TerminalSafe(std::string_view text, bool keepLines) {
   std::string out;
   out.reserve(text.size());
+  auto escape = [&out](unsigned char ch) {
+    char b[8];
+    std::snprintf(b, sizeof b, "\\x%02x", ch);
+    out += b;
+  };
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char ch = static_cast<unsigned char>(text[i]);
     if (keepLines && (ch == '\n' || ch == '\t')) {
@@ -130,21 +135,28 @@ std::string TerminalSafe(std::string_view text, bool keepLines) {
     } else if (ch == 0) {
       out += "\\0";
     } else if (ch < 0x20 || ch == 0x7f) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\x%02x", ch);
-      out += b;
-    } else if (ch == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-      // A C1 control in UTF-8 (U+0080..U+009F; U+009B starts a sequence).
-      char b[16];
-      std::snprintf(b, sizeof b, "\\xc2\\x%02x", static_cast<unsigned char>(text[++i]));
-      out += b;
-    } else if (ch >= 0x80 && ch <= 0x9f) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\x%02x", ch);
-      out += b;
-    } else {
+      escape(ch);
+    } else if (ch < 0x80) {
       out += static_cast<char>(ch);
+    } else {
+      // A whole UTF-8 sequence passes, except the C1 controls U+0080 to
+      // U+009F (U+009B opens a control sequence on some terminals); any
+      // other byte of 0x80..0x9F is a C1 control of an 8-bit terminal.
+      const size_t len = ch >= 0xf0 && ch <= 0xf4 ? 4 : ch >= 0xe0 ? 3 : ch >= 0xc2 && ch < 0xe0 ? 2 : 0;
+      bool whole = len > 0 && i + len <= text.size();
+      for (size_t k = 1; whole && k < len; ++k)
+        whole = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+      if (whole && !(ch == 0xc2 && static_cast<unsigned char>(text[i + 1]) <= 0x9f)) {
+        out.append(text.substr(i, len));
+        i += len - 1;
+      } else if (whole) {
+        escape(ch);
+        escape(static_cast<unsigned char>(text[++i]));
+      } else if (ch <= 0x9f) {
+        escape(ch);
+      } else {
+        out += static_cast<char>(ch);
+      }
     }
   }
   return out;

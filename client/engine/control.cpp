@@ -433,6 +433,9 @@ void FtpAbort(FtpConn& c, Socket sock) {
   // from being read: left unread, they would be taken for the replies of
   // the next commands. It is set again on the way out.
   const int32_t aborted = c.bAbort.exchange(0);
+  // Nor may the cancel's wake-up, when no wait took it, end these reads; a
+  // second cancel sets bAbort again and still ends them.
+  c.net->ClearCancel();
   // Urgent data cannot travel inside TLS: the Telnet bytes would land in the
   // middle of the record stream and the server would end the session. A
   // protected control connection gets the plain ABOR line alone.

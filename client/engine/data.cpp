@@ -205,6 +205,7 @@ void AbortUnanswered(FtpConn& c, Socket sock) {
 // end the read at once; it is set again afterwards.
 void ReadTransferReply(FtpConn& c, Socket sock) {
   const int32_t aborted = c.bAbort.exchange(0);
+  c.net->ClearCancel();
   FtpGetReply(c, sock);
   if (aborted) c.bAbort = aborted;
 }
