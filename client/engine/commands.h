@@ -34,7 +34,9 @@ int FtpNoop(FtpConn& c, platform::Socket sock);
 int FtpQuote(FtpConn& c, platform::Socket sock, const std::string& text, std::string* capture);
 
 // The keep-alive's work when the idle timer fires: NOOP when connected and
-// idle, never while another command or a transfer runs.
+// idle, never while another command or a transfer runs. A connection served
+// by a ConnWorker gets ConnWorker::KeepAliveOp instead, submitted only when
+// the worker is idle; this one is for callers that run no worker.
 void KeepAliveDue(FtpConn& c);
 
 // ToVmsDirName: ".." -> "[-]", name -> "[.name]" on hosts of system code 3
