@@ -1,2 +1,121 @@
 // tarn: the FTP client's window.
-int main() { return 0; }
+//
+//   tarn [--no-splash]
+//   tarn --help | --version
+//
+// The process entry: it decides whether a window can be shown at all
+// before Qt starts, gives the process a private temporary folder, builds
+// the composition root (client_root.h), shows the window and the splash,
+// and removes the temporary folder at the end.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "client/shell/client_root.h"
+#include "client/shell/display_check.h"
+#include "client/shell/help_window.h"
+#include "client/shell/splash.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tarn [--no-splash]\n"
+    "       tarn --help | --version\n"
+    "\n"
+    "The FTP and FTPS client's window. Sessions and settings live in\n"
+    "$TARN_CONFIG_DIR (default ~/.config/tarn); the connection log Tarn.log is\n"
+    "written in the current directory. Without a display, use tarn-cli.\n"
+    "\n"
+    "Options:\n"
+    "  --no-splash   start without the start-up picture\n"
+    "  --version     the version\n"
+    "  -h, --help    this text\n";
+
+const char* GetEnv(const char* name) { return ::getenv(name); }
+
+// A folder of this process's own for the listings' temporary files, so
+// that two clients never share one and nothing stays behind.
+std::string MakePrivateTempDir() {
+  std::string pattern = platform::PathJoin(platform::TempDirectory(), "tarn-XXXXXX");
+  std::string buf = pattern;
+  if (mkdtemp(buf.data()) == nullptr) return "";
+  setenv("TMPDIR", buf.c_str(), 1);
+  return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool splash = true;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("tarn %s\n", TARN_VERSION);
+      return 0;
+    }
+    if (a == "--no-splash") {
+      splash = false;
+      continue;
+    }
+    if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "tarn: unknown option %s (see --help)\n", a.c_str());
+      return 2;
+    }
+    std::fprintf(stderr,
+                 "tarn: unattended runs of a schedule file are not available in this version; "
+                 "see tarn-cli queue show %s\n",
+                 a.c_str());
+    return 2;
+  }
+  std::string noDisplay = tarn::shell::NoDisplayReason(&GetEnv);
+  if (!noDisplay.empty()) {
+    std::fprintf(stderr, "tarn: %s; for FTP without a window use tarn-cli (tarn-cli --help)\n",
+                 noDisplay.c_str());
+    return 1;
+  }
+
+  const std::string tempDir = MakePrivateTempDir();
+  int rc = 0;
+  {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("tarn");
+    QApplication::setApplicationVersion(TARN_VERSION);
+    QApplication::setOrganizationName("Tarn");
+    QApplication::setWindowIcon(QIcon(":/tarn/icons/tarn.svg"));
+
+    tarn::shell::ClientRoot root;
+    tarn::shell::ClientOptions options;
+    std::string error;
+    if (!root.Init(options, &error)) {
+      std::fprintf(stderr, "tarn: %s\n", error.c_str());
+      rc = 1;
+    } else {
+      QObject::connect(&root.window(), &tarn::shell::MainWindow::shutDownFinished, &app,
+                       &QCoreApplication::quit, Qt::QueuedConnection);
+      root.window().ShowWithSavedPlacement();
+      std::unique_ptr<tarn::shell::Splash> picture;
+      if (splash && !root.app().settings.bDisableSplash) {
+        picture = std::make_unique<tarn::shell::Splash>();
+        picture->Start();
+      }
+      rc = app.exec();
+    }
+  }
+  if (!tempDir.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(tempDir, ec);
+  }
+  return rc;
+}
