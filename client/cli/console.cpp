@@ -172,6 +172,8 @@ std::string Console::Help() {
          "  cd DIR                    change the host directory\n"
          "  get REMOTE [LOCAL]        download (--resume continues a partial file)\n"
          "  put LOCAL [REMOTE]        upload\n"
+         "  get -r REMOTE_DIR [LOCAL_DIR]   download a folder with everything below it into LOCAL_DIR\n"
+         "  put -r LOCAL_DIR [REMOTE_DIR]   upload a folder with everything below it into REMOTE_DIR\n"
          "  append LOCAL REMOTE       append a local file to a host file\n"
          "  mkdir DIR | rmdir DIR | rm FILE | rename OLD NEW\n"
          "  site ARGS...              a SITE command\n"

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "client/cli/console.h"
+#include "client/cli/folder_commands.h"
 #include "client/engine/commands.h"
 #include "client/engine/control.h"
 #include "client/engine/data.h"
@@ -340,6 +341,13 @@ bool Console::Get(const std::vector<std::string>& argsIn) {
   char forced = 0;
   bool resume = options_.resume;
   if (!TakeFlags(&args, &forced, &resume)) return false;
+  if (TakeRecursive(&args)) {
+    if (args.empty() || args.size() > 2) return Fail("usage: get -r [--type T] REMOTE_DIR [LOCAL_DIR]");
+    if (!NeedConnection()) return false;
+    FolderTransfer folder{conn_, listing_, ui_, app_, host_.iQuickConnect ? nullptr : &store_,
+                          host_.cSessionName, err_, ConsoleTransferMode(forced, options_.type, ui_.Mode())};
+    return GetFolder(folder, args[0], args.size() > 1 ? args[1] : ".");
+  }
   if (args.empty() || args.size() > 2) return Fail("usage: get [--resume] [--type T] REMOTE [LOCAL]");
   if (!NeedConnection()) return false;
   std::string remote = args[0];
@@ -421,6 +429,13 @@ bool Console::Put(const std::vector<std::string>& argsIn, bool append) {
   char forced = 0;
   bool resume = false;
   if (!TakeFlags(&args, &forced, &resume)) return false;
+  if (!append && TakeRecursive(&args)) {
+    if (args.empty() || args.size() > 2) return Fail("usage: put -r [--type T] LOCAL_DIR [REMOTE_DIR]");
+    if (!NeedConnection()) return false;
+    FolderTransfer folder{conn_, listing_, ui_, app_, host_.iQuickConnect ? nullptr : &store_,
+                          host_.cSessionName, err_, ConsoleTransferMode(forced, options_.type, ui_.Mode())};
+    return PutFolder(folder, args[0], args.size() > 1 ? args[1] : "");
+  }
   if (append ? args.size() != 2 : (args.empty() || args.size() > 2))
     return Fail(append ? "usage: append LOCAL REMOTE" : "usage: put [--type T] LOCAL [REMOTE]");
   if (!NeedConnection()) return false;

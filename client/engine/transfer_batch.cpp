@@ -779,6 +779,7 @@ int TransferBatch::ConfirmResume(FtpConn& c, const BatchEnv& env) {
                     (first.to == partial || PartialFileFor(first.to) == partial) &&
                     listingStart == std::string(stored.cResFileCreateDate).substr(0, kListingStart);
   if (!same) return ConfirmReplace(c, env);
+  pendingPartial_ = partial;
   const LocalFacts f = StatLocal(partial);
   if (!f.exists) {
     // Nothing to continue: this row goes as a fresh download.
@@ -966,7 +967,11 @@ int TransferBatch::TransferFile(FtpConn& c, const BatchEnv& env, size_t index) {
   walk.ui.ShowTransfer(false);
 
   if (rc == kReplyComplete) {
-    if (recorded || resuming) SaveResume(c, env, row, "", true);
+    // Arrived: its resume state (or the pending one of this file) is done.
+    const bool pendingFile = !pendingPartial_.empty() && download &&
+                             (row.to == pendingPartial_ || PartialFileFor(row.to) == pendingPartial_);
+    if (recorded || resuming || pendingFile) SaveResume(c, env, row, "", true);
+    if (pendingFile) pendingPartial_.clear();
     resumeFirst_ = resuming ? false : resumeFirst_;
     row.bytes = download ? c.llReceived + c.resume.offset : row.bytes;
     SetState(env, index, RowState::kDone);
@@ -1155,8 +1160,17 @@ bool TransferBatch::paused() const {
 
 void TransferBatch::WaitWhilePaused(FtpConn& c) {
   std::unique_lock<std::mutex> lock(mu_);
+  if (!paused_) return;
+  held_ = true;
+  cv_.notify_all();
   // A stop from outside (CancelWorker) ends the hold as well.
   while (paused_ && !c.bAbort) cv_.wait_for(lock, std::chrono::milliseconds(kFieldsIntervalMs));
+  held_ = false;
+}
+
+bool TransferBatch::WaitHeld(int ms) const {
+  std::unique_lock<std::mutex> lock(mu_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return held_; });
 }
 
 bool TransferBatch::AskCancel(Ui& ui, ConnWorker& worker) {

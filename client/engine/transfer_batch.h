@@ -336,6 +336,9 @@ class TransferBatch {
   void Pause();
   void Continue();
   bool paused() const;
+  // Waits up to `ms` until the worker sits at the hold (the byte loops
+  // reached a block boundary while paused); true when it does.
+  bool WaitHeld(int ms) const;
   // The cancel question while the worker runs: pauses, asks kCancelQuestion
   // through `ui` (caption "Warning", Yes and No), and on Yes sets bAbort
   // through the worker (the current file ends with ABOR, its partial file
@@ -386,6 +389,7 @@ class TransferBatch {
   bool resumeForm_ = false;
   bool resumeFirst_ = false;     // the first row continues the pending partial file
   std::string resumePartial_;    // that partial file
+  std::string pendingPartial_;   // the pending partial download of the first row, resumed or not
   std::atomic<bool> cancelled_{false};
   std::vector<TransferRow> rows_;
   Walk* walk_ = nullptr;         // the running op's state (worker only)
@@ -395,6 +399,7 @@ class TransferBatch {
   mutable std::mutex mu_;
   mutable std::condition_variable cv_;
   bool paused_ = false;
+  bool held_ = false;            // the worker waits at the hold
   bool ended_ = true;
 };
 
