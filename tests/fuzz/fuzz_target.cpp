@@ -29,6 +29,16 @@ std::vector<Harness> Harnesses() {
   return all;
 }
 
+std::filesystem::path CorpusDir() {
+  const char* dir = std::getenv("TARN_FUZZ_CORPUS_DIR");
+  if (dir && *dir) return dir;
+#ifdef TARN_FUZZ_CORPUS_DIR
+  return TARN_FUZZ_CORPUS_DIR;
+#else
+  return {};
+#endif
+}
+
 void CheckFailed(const char* what, const char* file, int line) {
   char text[512];
   std::snprintf(text, sizeof text, "%s:%d: check failed: %s", file, line, what);

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ struct Harness {
 bool RegisterHarness(const char* name, HarnessFn run);
 // Every registered harness, in name order.
 std::vector<Harness> Harnesses();
+
+// The corpus folders to replay: $TARN_FUZZ_CORPUS_DIR when set (a corpus a
+// long run grew: tools/fuzz --keep leaves it in <work>/corpus), else the
+// seeds of the tree. Replay builds only.
+std::filesystem::path CorpusDir();
 
 // What a broken check does: abort() under libFuzzer, an exception of type
 // CheckFailed when replayed.

@@ -23,13 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpus = TARN_FUZZ_CORPUS_DIR;
 const fs::path kDictionaries = TARN_FUZZ_DICT_DIR;
 
 std::vector<fs::path> Inputs(const std::string& harness) {
   std::vector<fs::path> files;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(kCorpus / harness, ec))
+  for (const auto& entry : fs::directory_iterator(CorpusDir() / harness, ec))
     if (entry.is_regular_file()) files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   return files;
@@ -45,7 +44,7 @@ class CorpusReplay : public ::testing::TestWithParam<Harness> {};
 TEST_P(CorpusReplay, EveryInputPassesTheHarness) {
   const Harness& h = GetParam();
   const std::vector<fs::path> files = Inputs(h.name);
-  ASSERT_FALSE(files.empty()) << "no seeds in " << (kCorpus / h.name);
+  ASSERT_FALSE(files.empty()) << "no seeds in " << (CorpusDir() / h.name);
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.filename().string());
     const std::string bytes = ReadAll(file);
@@ -64,7 +63,7 @@ TEST(CorpusLayout, EveryFolderAndDictionaryBelongsToAHarness) {
   std::set<std::string> names;
   for (const Harness& h : Harnesses()) names.insert(h.name);
   ASSERT_GE(names.size(), 20u);
-  for (const auto& entry : fs::directory_iterator(kCorpus)) {
+  for (const auto& entry : fs::directory_iterator(fs::path(TARN_FUZZ_CORPUS_DIR))) {
     SCOPED_TRACE(entry.path().string());
     EXPECT_TRUE(entry.is_directory());
     EXPECT_EQ(names.count(entry.path().filename().string()), 1u);
