@@ -675,6 +675,8 @@ int TransferBatch::RunOnWorker(FtpConn& c, const BatchEnv& env) {
     std::lock_guard<std::mutex> lock(mu_);
     ended_ = false;
   }
+  listener_ = env.listener;
+  cancelTold_ = false;
   Ui* outer = c.ui;
   FieldsUi ui(c, outer, this);
   c.ui = &ui;
@@ -687,20 +689,20 @@ int TransferBatch::RunOnWorker(FtpConn& c, const BatchEnv& env) {
     Walk walk(c, env, *this, ui);
     walk_ = &walk;
     rc = Confirm(c, env);
+    if (rc == kConfirmCancel) editable_ = true;  // Start is enabled again
     if (env.listener) env.listener->ConfirmEnded(rc);
     if (rc == kConfirmGo || rc == kConfirmResume) {
       if (resumeForm_)
         ResumeTransferThread(c, env);
       else
         BatchTransferThread(c, env);
-    } else if (rc == kConfirmCancel) {
-      editable_ = true;  // Start is enabled again
     }
     walk.Restore();
     walk_ = nullptr;
   }
   ui.Flush();
   c.ui = outer;
+  listener_ = nullptr;
   running_ = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -859,6 +861,7 @@ int TransferBatch::ResumeTransferThread(FtpConn& c, const BatchEnv& env) {
 }
 
 void TransferBatch::EndBatch(const BatchEnv& env) {
+  TellCancelling();
   BatchListener::Outcome out;
   std::vector<std::string> refused;
   for (const auto& r : rows_) {
@@ -945,7 +948,11 @@ int TransferBatch::TransferFile(FtpConn& c, const BatchEnv& env, size_t index) {
       c.resume.sourcePath = row.from;
       c.resume.sourceSize = row.type == 'A' ? 0 : row.bytes;
     }
-    if (c.app->bResumeOK) {
+    // The resume state is saved before a download that takes a while, so
+    // that even a crash leaves it; a file within one receive block arrives
+    // or fails at once, and only its failure is saved (below), which keeps
+    // a batch of small files free of store writes.
+    if (c.app->bResumeOK && (resuming || row.bytes < 0 || row.bytes >= static_cast<int64_t>(kRecvBlock))) {
       // Where the bytes go: a file with content is replaced only when the
       // new one is complete, from a partial file beside it.
       std::string partial = resuming ? resumePartial_ : row.to;
@@ -978,17 +985,18 @@ int TransferBatch::TransferFile(FtpConn& c, const BatchEnv& env, size_t index) {
     return rc;
   }
   const bool byPerson = cancelled_.load();
+  TellCancelling();
   std::string why = byPerson ? std::string("Transfer aborted by User") : FailureText(c);
   if (rc == kReplyAborted && !byPerson && c.bAbort) {
     // Aborted from outside the window (the stop command, Ctrl-C): the batch
     // stops after this row, as a cancel does.
     walk.stop = true;
   }
-  if (download && recorded) {
+  if (download) {
     // The partial file kept for a resume, where the engine left it.
-    if (c.app->bResumeOK && StatLocal(c.resume.path).isRegular)
+    if (c.app->bResumeOK && !c.resume.path.empty() && StatLocal(c.resume.path).isRegular)
       SaveResume(c, env, row, c.resume.path, false);
-    else
+    else if (recorded)
       SaveResume(c, env, row, "", true);
   }
   SetState(env, index, RowState::kFailed, why);
@@ -1159,13 +1167,23 @@ bool TransferBatch::paused() const {
 }
 
 void TransferBatch::WaitWhilePaused(FtpConn& c) {
-  std::unique_lock<std::mutex> lock(mu_);
-  if (!paused_) return;
-  held_ = true;
-  cv_.notify_all();
-  // A stop from outside (CancelWorker) ends the hold as well.
-  while (paused_ && !c.bAbort) cv_.wait_for(lock, std::chrono::milliseconds(kFieldsIntervalMs));
-  held_ = false;
+  {
+    std::unique_lock<std::mutex> lock(mu_);
+    if (paused_) {
+      held_ = true;
+      cv_.notify_all();
+      // A stop from outside (CancelWorker) ends the hold as well.
+      while (paused_ && !c.bAbort) cv_.wait_for(lock, std::chrono::milliseconds(kFieldsIntervalMs));
+      held_ = false;
+    }
+  }
+  TellCancelling();
+}
+
+void TransferBatch::TellCancelling() {
+  if (!cancelled_ || cancelTold_) return;
+  cancelTold_ = true;
+  if (listener_) listener_->Cancelling();
 }
 
 bool TransferBatch::WaitHeld(int ms) const {

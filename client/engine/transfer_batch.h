@@ -206,8 +206,8 @@ class BatchListener {
   // A file of a folder row was reached and became row `index` (rows from
   // `index` on move down by one).
   virtual void RowInserted(size_t index, const TransferRow& row) { (void)index; (void)row; }
-  // After a cancel was answered Yes: the button reads "&Close", disabled
-  // until BatchEnded.
+  // A cancel was answered Yes and the worker goes on to end the transfer:
+  // the button reads "&Close", disabled until BatchEnded.
   virtual void Cancelling() {}
   struct Outcome {
     int done = 0;        // files that arrived
@@ -342,9 +342,9 @@ class TransferBatch {
   // The cancel question while the worker runs: pauses, asks kCancelQuestion
   // through `ui` (caption "Warning", Yes and No), and on Yes sets bAbort
   // through the worker (the current file ends with ABOR, its partial file
-  // kept when the server takes restarts), clears the resume flag, tells the
-  // listener Cancelling(); then lets the worker go on. True on Yes. Call it
-  // from the window's thread with the window's Ui.
+  // kept when the server takes restarts; no row after it is tried); then
+  // lets the worker go on, which tells the listener Cancelling(). True on
+  // Yes. Call it from the window's thread with the window's Ui.
   bool AskCancel(Ui& ui, ConnWorker& worker);
   // A cancel without a question (Ctrl-C of tarn-cli, a closing window).
   void Abort(ConnWorker& worker);
@@ -374,6 +374,8 @@ class TransferBatch {
   // Holds the worker while paused (until Continue, or an abort of c);
   // returns at once otherwise.
   void WaitWhilePaused(FtpConn& c);
+  // Tells the listener of a cancel answered Yes, once (worker thread).
+  void TellCancelling();
 
   TransferDirection direction_;
   BatchHost host_;
@@ -383,7 +385,7 @@ class TransferBatch {
   std::string shortName_;
   bool closeWhenDone_ = false;
   bool autoStart_ = false;
-  bool editable_ = true;
+  std::atomic<bool> editable_{true};
   bool allAscii_ = false;        // the "Type:" text after ToggleAll
   bool allToggled_ = false;
   bool resumeForm_ = false;
@@ -393,6 +395,8 @@ class TransferBatch {
   std::atomic<bool> cancelled_{false};
   std::vector<TransferRow> rows_;
   Walk* walk_ = nullptr;         // the running op's state (worker only)
+  BatchListener* listener_ = nullptr;  // the running op's listener (worker only)
+  bool cancelTold_ = false;      // the listener heard of the cancel
   BatchListener::Outcome outcome_;
 
   std::atomic<bool> running_{false};

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -339,6 +341,34 @@ TEST_F(TransferBatchTest, StartWithAPendingResume) {
     }
     EXPECT_EQ(std::string(Stored().cResIsDownLoadDone) == "FALSE", tc.pendingAfter);
   }
+}
+
+// The stop command: an op that does not end within the bound has the data
+// and listening sockets shut under it, so that what it waits on ends.
+TEST_F(TransferBatchTest, CancelWorkerShutsTheSocketsOfAnOpThatDoesNotEnd) {
+  int control[2], data[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, control), 0);
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, data), 0);
+  c_.sockControl = control[0];
+  c_.sockData = data[0];
+  app_.iOpState = 2;
+  ConnWorker w(c_);
+  std::promise<void> started;
+  auto f = w.Submit([&](FtpConn&) {
+    started.set_value();
+    char b;
+    return static_cast<int>(recv(data[0], &b, 1, 0));  // deaf to bAbort
+  });
+  started.get_future().wait();
+  const CancelWorkerResult r = CancelWorker(c_, w, 100);
+  EXPECT_TRUE(r.wasRunning);
+  EXPECT_FALSE(r.ended);
+  EXPECT_TRUE(r.socketsClosed);
+  ASSERT_EQ(f.wait_for(std::chrono::milliseconds(kLimitMs)), std::future_status::ready);
+  EXPECT_EQ(f.get(), 0);  // the shut-down socket ended the wait
+  EXPECT_EQ(app_.iOpState, 0);
+  c_.sockData = platform::kInvalidSocket;
+  for (int fd : {control[1], data[0], data[1]}) close(fd);
 }
 
 // ---- Folders -------------------------------------------------------------------------------
