@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "client/shell/dialup_dialog.h"
+#include "client/shell/settings_sheet.h"
+
 namespace tarn::shell {
 
 namespace {
@@ -265,6 +268,16 @@ bool QtDialogs::NewFolderName(std::string* name) {
   if (d.exec() != QDialog::Accepted) return false;
   *name = edit->text().toStdString();
   return true;
+}
+
+bool QtDialogs::DialUpPassword(const std::string& entry, const std::string& userName,
+                               std::string* password) {
+  return AskDialUpPassword(owner_, entry, userName, password);
+}
+
+bool QtDialogs::Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
+                         const std::vector<std::string>& zoomPaths) {
+  return ShowSettings(owner_, ctx, mode, name, zoomPaths);
 }
 
 }  // namespace tarn::shell

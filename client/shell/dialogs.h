@@ -6,10 +6,14 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 #include "client/session/ui.h"
 
 namespace tarn::shell {
+
+struct ShellContext;
+enum class SettingsMode : int;
 
 // What the Quick Connect dialog asks: the address (the session's name as
 // well), the port and, optionally, a user name and password (empty user:
@@ -47,6 +51,22 @@ class Dialogs {
   virtual void CommandResults(const std::string& text) = 0;
   // The "Create New Folder" box, proposing `*name`; false on Cancel.
   virtual bool NewFolderName(std::string* name) = 0;
+  // The "Dial-up Networking Logon" dialog; false on Cancel.
+  virtual bool DialUpPassword(const std::string& entry, const std::string& userName,
+                              std::string* password) {
+    (void)userName;
+    return Text("Dial-up Networking Logon", entry, true, password);
+  }
+  // The Settings sheet (settings_sheet.h ShowSettings); true after OK.
+  // Without a sheet (test doubles) nothing opens.
+  virtual bool Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
+                        const std::vector<std::string>& zoomPaths) {
+    (void)ctx;
+    (void)mode;
+    (void)name;
+    (void)zoomPaths;
+    return false;
+  }
 };
 
 class QtDialogs : public Dialogs {
@@ -64,6 +84,10 @@ class QtDialogs : public Dialogs {
   bool CustomCommand(std::string* command) override;
   void CommandResults(const std::string& text) override;
   bool NewFolderName(std::string* name) override;
+  bool DialUpPassword(const std::string& entry, const std::string& userName,
+                      std::string* password) override;
+  bool Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
+                const std::vector<std::string>& zoomPaths) override;
 
  private:
   QWidget* owner_;

@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "client/session/dialup_ops.h"
 #include "client/session/session_store.h"
 #include "client/shell/help_window.h"
 #include "client/shell/host_list_model.h"
@@ -23,6 +24,7 @@
 #include "client/shell/icons.h"
 #include "client/shell/layout_rules.h"
 #include "client/shell/pane_area.h"
+#include "client/shell/settings_sheet.h"
 
 namespace tarn::shell {
 
@@ -61,6 +63,11 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
   connect(session_.get(), &HostSession::zoomPathsChanged, this, &MainWindow::FillZoomBox);
   connect(session_.get(), &HostSession::selectNodeRequested, this, &MainWindow::OnSelectNodeRequested);
   connect(session_.get(), &HostSession::rowsCleared, this, [this] { hostPane_->ShowDisconnected(); });
+  // A quick connection saved as a session: its settings, to complete.
+  connect(
+      session_.get(), &HostSession::sessionSaved, this,
+      [this](const QString& name) { OpenSettings(SettingsMode::kSelectSession, name.toStdString()); },
+      Qt::QueuedConnection);
   session_->SetRowsReceiver([this](ListingSnapshot& snap) {
     hostPane_->SetConnected(true);
     hostPane_->ShowListing(std::move(snap.rows), snap.facts);
@@ -73,7 +80,10 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
     OnSelectNodeRequested(session_->treeModel().IndexOfNode(node));
     session_->SelectNode(node);
   };
-  ctx_.refreshPcView = [this] { RefreshPc(); };
+  ctx_.refreshPcView = [this] {
+    pcPanes_->SetShowHidden(ctx_.app.settings.cHiddenFlag == "X");
+    RefreshPc();
+  };
 
   session_->ShowSessions();
   hostTree_->expandAll();
@@ -119,6 +129,8 @@ void MainWindow::BuildActions() {
           &MainWindow::RefreshPc);
   connect(Add(kCmdRefreshHost, "Refresh &Host View", "tb-refresh-host"), &QAction::triggered, this,
           [this] { session_->RefreshHost(); });
+  connect(Add(kCmdSettings, "&Settings...", "tb-settings"), &QAction::triggered, this,
+          [this] { OpenSettings(); });
   connect(Add(kCmdCustomCommand, "Send &Custom Command..."), &QAction::triggered, this,
           [this] { session_->SendCustomCommand(); });
   connect(Add(kCmdAbout, "&About"), &QAction::triggered, this, &MainWindow::ShowAbout);
@@ -172,6 +184,7 @@ void MainWindow::BuildMenus() {
   session->addAction(action(kCmdCancel));
   session->addSeparator();
   session->addAction(action(kCmdCustomCommand));
+  session->addAction(action(kCmdSettings));
   session->addSeparator();
   session->addAction(action(kCmdExit));
 
@@ -231,6 +244,7 @@ void MainWindow::BuildToolBar() {
   for (int id : {kCmdZoomPath, kCmdUpOneLevel}) toolBar_->addAction(action(id));
   toolBar_->addSeparator();
   for (int id : {kCmdRefreshPc, kCmdRefreshHost}) toolBar_->addAction(action(id));
+  toolBar_->addAction(action(kCmdSettings));
   toolBar_->addSeparator();
   for (int id : {kCmdModeAscii, kCmdModeBinary, kCmdModeAuto}) toolBar_->addAction(action(id));
   // A tip shown clears the status bar's second part, as the system's tips do.
@@ -444,7 +458,11 @@ void MainWindow::OnHostTreeContextMenu(const QPoint& pos) {
     } else if (kind == Kind::kSession) {
       const std::string name = index.data().toString().toStdString();
       menu.addAction("&Connect", this, [this, name] { session_->Connect(name); });
+      menu.addAction("&Settings...", this,
+                     [this, name] { OpenSettings(SettingsMode::kSelectSession, name); });
       menu.addAction("&Delete", this, [this, name] { session_->DeleteSession(name); });
+    } else if (kind == Kind::kFtpHosts || kind == Kind::kPlaceholder) {
+      menu.addAction("Define New", this, [this] { OpenSettings(SettingsMode::kNewSession, ""); });
     } else {
       return;
     }
@@ -467,6 +485,22 @@ void MainWindow::OnHostTreeContextMenu(const QPoint& pos) {
 }
 
 void MainWindow::RefreshPc() { pcPanes_->Refresh(); }
+
+void MainWindow::OpenSettings() {
+  std::string name;
+  const QModelIndex current = hostTree_->currentIndex();
+  if (session_->conn() != WindowConn::kDisconnected && !session_->quickConnection())
+    name = session_->sessionName();
+  else if (session_->conn() == WindowConn::kDisconnected && HostTreeModel::KindOf(current) == Kind::kSession)
+    name = current.data().toString().toStdString();
+  OpenSettings(name.empty() ? SettingsMode::kFirstSession : SettingsMode::kSelectSession, name);
+}
+
+void MainWindow::OpenSettings(SettingsMode mode, const std::string& name) {
+  ui_.dialogs().Settings(ctx_, mode, name, session_->zoomPaths().SavedPaths());
+  // Sessions may have been made, renamed or deleted, with OK or not.
+  if (session_->conn() == WindowConn::kDisconnected) session_->ShowSessions();
+}
 
 void MainWindow::ShowHelp(const QString& section) {
   if (!help_) help_ = new HelpWindow(this);
@@ -600,6 +634,9 @@ void MainWindow::SaveSessionList() {
 void MainWindow::Shutdown(int waitMs) {
   if (leaving_) return;
   leaving_ = true;
+  // A dial-up line the last connection left up is offered for hang-up.
+  if (session_->conn() == WindowConn::kDisconnected && ctx_.dialUp && ctx_.dialUp->Available())
+    ctx_.dialUp->OfferHangUp();
   SavePlacement();
   session_->Shutdown(waitMs, [this] {
     ui_.Leave();

@@ -23,6 +23,7 @@ class QToolBar;
 
 namespace tarn::shell {
 
+enum class SettingsMode : int;
 class HelpWindow;
 class HostListModel;
 class HostListPane;
@@ -78,6 +79,12 @@ class MainWindow : public QMainWindow, public UiSink {
   void ShowAbout();
   void ShowUpdateProgram();
   void RefreshPc();
+  // "&Settings...": the session in use, else the one selected in the
+  // tree, else the first.
+  void OpenSettings();
+  // The Settings sheet in `mode` (settings_sheet.h); the host tree shows
+  // the sessions again afterwards.
+  void OpenSettings(SettingsMode mode, const std::string& name);
 
  signals:
   // Shutdown is complete and the window closed: the program may end.

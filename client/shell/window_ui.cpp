@@ -64,8 +64,9 @@ bool WindowUi::PromptText(const std::string& caption, const std::string& label, 
 
 bool WindowUi::PromptDialUpPassword(const std::string& entry, const std::string& userName,
                                     std::string* password) {
-  (void)userName;
-  return PromptText("Dial-up Networking Logon", entry, true, password);
+  bool ok = false;
+  RunBlocking([&] { ok = dialogs_->DialUpPassword(entry, userName, password); });
+  return ok;
 }
 
 void WindowUi::SetStatusText(int part, const std::string& text) {
