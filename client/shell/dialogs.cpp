@@ -65,7 +65,7 @@ QLineEdit* Field(QWidget* parent, const std::string& value, int maxLength, bool 
   auto* e = new QLineEdit(Q(value), parent);
   e->setMaxLength(maxLength);
   if (masked) e->setEchoMode(QLineEdit::Password);
-  e->setMinimumWidth(260);
+  e->setMinimumWidth(300);
   return e;
 }
 
@@ -198,7 +198,8 @@ bool QtDialogs::QuickConnect(QuickConnectInput* in) {
   layout->addWidget(new QLabel("Connect to an FTP host without a stored session.", &d));
   auto* form = new QFormLayout;
   address = Field(&d, in->address, 259);
-  address->setPlaceholderText("host name or IP address, optionally /start/directory");
+  address->setPlaceholderText("e.g. ftp.example.org/pub");
+  address->setToolTip("Host name or IP address; a directory after it is where the connection starts");
   port = Field(&d, in->port, 5);
   port->setValidator(new QIntValidator(1, 65535, port));
   user = Field(&d, in->userName, 259);

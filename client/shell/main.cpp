@@ -8,10 +8,13 @@
 // the composition root (client_root.h), shows the window and the splash,
 // and removes the temporary folder at the end.
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <cstdio>
 #include <cstring>
@@ -40,6 +43,26 @@ constexpr const char* kUsage =
     "  -h, --help    this text\n";
 
 const char* GetEnv(const char* name) { return ::getenv(name); }
+
+// SIGTERM, SIGINT and SIGHUP (a logout, Ctrl-C in the terminal) end the
+// program as Exit does: the handler only writes a byte that the GUI
+// thread reads.
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  char b = 1;
+  ssize_t n = write(gSignalPipe[1], &b, 1);
+  (void)n;
+}
+
+void CatchEndSignals() {
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
 
 // A folder of this process's own for the listings' temporary files, so
 // that two clients never share one and nothing stays behind.
@@ -104,6 +127,17 @@ int main(int argc, char** argv) {
     } else {
       QObject::connect(&root.window(), &tarn::shell::MainWindow::shutDownFinished, &app,
                        &QCoreApplication::quit, Qt::QueuedConnection);
+      CatchEndSignals();
+      std::unique_ptr<QSocketNotifier> ending;
+      if (gSignalPipe[0] >= 0) {
+        ending = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(ending.get(), &QSocketNotifier::activated, &root.window(), [&root] {
+          char b;
+          ssize_t n = read(gSignalPipe[0], &b, 1);
+          (void)n;
+          root.window().Shutdown();
+        });
+      }
       root.window().ShowWithSavedPlacement();
       std::unique_ptr<tarn::shell::Splash> picture;
       if (splash && !root.app().settings.bDisableSplash) {
