@@ -677,6 +677,7 @@ int TransferBatch::RunOnWorker(FtpConn& c, const BatchEnv& env) {
   }
   listener_ = env.listener;
   cancelTold_ = false;
+  Continue();  // a pause from before the start holds nothing
   Ui* outer = c.ui;
   FieldsUi ui(c, outer, this);
   c.ui = &ui;
@@ -1064,6 +1065,17 @@ void TransferBatch::ExpandHostFolder(FtpConn& c, const BatchEnv& env, size_t ind
       row.state = RowState::kRefused;
       row.message = RefusedNameText(name);
     }
+    if (row.state == RowState::kWaiting && family == HOST_MVS && !row.isFolder &&
+        (row.mvsKind == listing::kKindMigrated || row.mvsKind == listing::kKindVsam ||
+         row.mvsKind == listing::kKindOther)) {
+      // Never retrieved as they are listed; the server would only refuse.
+      row.state = RowState::kRefused;
+      row.message = "'" + Printable(row.from) + "' was not transferred: " +
+                    (row.mvsKind == listing::kKindMigrated ? "the data set is migrated; recall it first"
+                     : row.mvsKind == listing::kKindVsam
+                         ? "VSAM data sets are not transferred"
+                         : "the host lists it as nothing it can send (tape, not mounted, a level)");
+    }
     if (row.state == RowState::kRefused) LogWrite(c, row.message + "\r\n");
     if (row.state == RowState::kWaiting && !row.isFolder && !walk.AskReplaceLocal(row)) walk.stop = true;
     InsertRow(env, at++, std::move(row));
@@ -1197,7 +1209,8 @@ bool TransferBatch::AskCancel(Ui& ui, ConnWorker& worker) {
                                  BoxIcon::kWarning) == BoxResult::kYes;
   if (yes) {
     cancelled_ = true;
-    worker.Cancel();
+    // Only this batch's op: one queued after it must not be cancelled.
+    if (running_) worker.Cancel();
   }
   Continue();
   return yes;
@@ -1205,7 +1218,7 @@ bool TransferBatch::AskCancel(Ui& ui, ConnWorker& worker) {
 
 void TransferBatch::Abort(ConnWorker& worker) {
   cancelled_ = true;
-  worker.Cancel();
+  if (running_) worker.Cancel();
   Continue();
 }
 
