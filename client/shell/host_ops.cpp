@@ -40,6 +40,7 @@ void TakeSnapshot(const FtpConn& c, listing::ListingContext& ctx, int result, bo
   if (withRows) out->facts.viewCode = out->rows.viewCode;
   out->facts.vseKind =
       ctx.selected != kNoNode && ctx.tree.IsLive(ctx.selected) ? ctx.tree.Record(ctx.selected).vseKind : 1;
+  out->facts.sort = ctx.sort;
   out->facts.rootString = ctx.path.rootString;
   out->facts.currentDir = ctx.path.currentDir;
   out->facts.parentDir = ctx.path.parentDir;
