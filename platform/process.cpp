@@ -62,7 +62,20 @@ int StartProgram(const std::vector<std::string>& argv, StartHint hint, std::stri
     if (stdio == ChildStdio::kNull)
       for (int fd = 0; fd <= 2; ++fd)
         posix_spawn_file_actions_addopen(&fa, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-    int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), env.data());
+    // The child starts as a fresh program would: no signal blocked and
+    // every signal at its default action. A caller that blocks SIGTERM to
+    // take it on a thread of its own (a headless run) must not hand that
+    // mask on, or the child could not be stopped.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    int rc = posix_spawnp(&pid, args[0], &fa, &attr, args.data(), env.data());
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&fa);
     if (rc != 0) pid = -rc - 1;
     ssize_t w = write(fds[1], &pid, sizeof pid);

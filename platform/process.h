@@ -15,6 +15,8 @@ enum class StartHint { kNormal, kMinimised, kNoActivate, kMinimisedNoActivate };
 // child as TARN_START_HINT ("minimised", "noactivate" or
 // "minimised,noactivate"; absent for kNormal). Returns the child's pid, or
 // -1 with `*error` set.
+// The child starts with no signal blocked and every signal at its default
+// action, whatever mask and dispositions the caller runs with.
 // The child is not waited for; it is reaped when it ends. With
 // ChildStdio::kNull its standard streams are /dev/null, so that a child that
 // runs for hours never holds the caller's pipes open.

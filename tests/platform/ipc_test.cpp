@@ -470,6 +470,39 @@ TEST_F(StartProgramTest, DetachedChildHoldsNoneOfTheCallersStreams) {
   EXPECT_EQ(ReadAll(out), "hint=\n0=/dev/null\n1=/dev/null\n2=/dev/null\n");
 }
 
+// A caller that blocks the stop signals to take them on a thread of its
+// own, and ignores SIGPIPE, starts a child that can still be stopped.
+TEST_F(StartProgramTest, ChildStartsWithNoSignalBlockedOrIgnored) {
+  std::string error;
+  auto reply = IpcEndpoint::Open("start-program-test", &error);
+  ASSERT_NE(reply, nullptr) << error;
+  sigset_t stops, before;
+  sigemptyset(&stops);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, sig);
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &stops, &before), 0);
+  struct sigaction ignore {}, oldPipe{}, oldUsr{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &oldPipe);
+  sigaction(SIGUSR1, &ignore, &oldUsr);
+  setenv("IPC_PEER_SIGNALS", "1", 1);
+  std::string out = root_ + "/args.txt";
+  int pid = StartProgram({IPC_PEER_PATH, "args", out, "start-program-test"}, StartHint::kNormal,
+                         &error);
+  unsetenv("IPC_PEER_SIGNALS");
+  sigaction(SIGPIPE, &oldPipe, nullptr);
+  sigaction(SIGUSR1, &oldUsr, nullptr);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  ASSERT_GT(pid, 0) << error;
+  IpcMessage msg;
+  ASSERT_EQ(reply->Receive(&msg, kLimitMs), IpcWait::kMessage);
+  // The C library's own signals above 31 may come ignored; the standard
+  // ones must all be at their defaults.
+  unsigned long long blocked = ~0ull, ignored = ~0ull;
+  ASSERT_EQ(std::sscanf(ReadAll(out).c_str(), "hint=\nSigBlk:\t%llx\nSigIgn:\t%llx", &blocked, &ignored), 2);
+  EXPECT_EQ(blocked, 0u);
+  EXPECT_EQ(ignored & 0x7fffffffull, 0u);
+}
+
 TEST_F(StartProgramTest, MissingProgramIsReported) {
   std::string error;
   EXPECT_EQ(StartProgram({root_ + "/no-such-program"}, StartHint::kNormal, &error), -1);

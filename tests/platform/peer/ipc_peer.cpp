@@ -3,7 +3,9 @@
 //   ipc_peer args OUTFILE REPLYTITLE [ARG...]
 //       writes its arguments (one per line, after a line with
 //       TARN_START_HINT) to OUTFILE, then posts "PEER_DONE" to REPLYTITLE;
-//       with IPC_PEER_STDIO set also where its standard streams lead
+//       with IPC_PEER_STDIO set also where its standard streams lead, with
+//       IPC_PEER_SIGNALS set its blocked and ignored signals (the SigBlk
+//       and SigIgn lines of /proc/self/status)
 //   ipc_peer post TITLE NAME
 //       posts NAME to TITLE; exit status 0 when an endpoint took it
 #include <cstdio>
@@ -29,6 +31,12 @@ int main(int argc, char** argv) {
           ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
           out << fd << "=" << (n > 0 ? std::string(target, static_cast<size_t>(n)) : "?") << "\n";
         }
+      }
+      if (std::getenv("IPC_PEER_SIGNALS")) {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line))
+          if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) out << line << "\n";
       }
     }
     return platform::Post(argv[3], "PEER_DONE", argc - 4, 0) ? 0 : 1;
