@@ -167,7 +167,8 @@ Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port) {
         user = std::string(pHost->cUserName) + "@" + host;
         break;
       case 2:
-        user = std::string(pHost->cFirewallUser) + "@" + host + ":" + pHost->cFTPPort;
+        user = std::string(pHost->cFirewallUser) + "@" + host + ":" +
+               std::to_string(ConnectPort(*pHost));
         break;
       default:  // 1 and 3 log on at the firewall first
         user = pHost->cFirewallUser;
@@ -417,7 +418,7 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
 
   c.lastError.clear();
   c.cReply[0] = '\0';
-  Socket sock = FtpLogon(c, pHost, static_cast<uint16_t>(atoi(pHost->cFTPPort)));
+  Socket sock = FtpLogon(c, pHost, ConnectPort(*pHost));
   if (sock == kInvalidSocket) {
     c.ui->SetWaitCursor(false);
     // The box names what failed: the server's refusal, or the socket's

@@ -21,4 +21,15 @@ void InitNewSession(HostRecord* rec, const std::string& sessionName, const std::
   rec->uSecurity = 1u << kSslStrengthShift;
 }
 
+uint16_t ConnectPort(const HostRecord& rec) {
+  constexpr uint16_t kFtpPort = 21;
+  uint32_t port = 0;
+  for (const char* p = rec.cFTPPort; *p; ++p) {
+    if (*p < '0' || *p > '9') return kFtpPort;
+    port = port * 10 + static_cast<uint32_t>(*p - '0');
+    if (port > 65535) return kFtpPort;
+  }
+  return port == 0 ? kFtpPort : static_cast<uint16_t>(port);
+}
+
 }  // namespace tarn

@@ -71,6 +71,11 @@ bool FitsField(const char (&)[N], const std::string& text) {
   return text.size() < N;
 }
 
+// The port a session connects to: FTPPort, or 21 when it holds no port
+// number (empty, as an imported .reg file may leave it, or outside
+// 1..65535).
+uint16_t ConnectPort(const HostRecord& rec);
+
 // Applies the defaults of a new session (port "21", "Auto Detect",
 // "Detect", no proxy, anonymous, password prompted, firewall and TLS off)
 // and names it.
