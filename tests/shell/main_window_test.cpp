@@ -16,6 +16,7 @@
 #include "client/shell/client_root.h"
 #include "client/shell/command_states.h"
 #include "client/shell/host_list_model.h"
+#include "client/shell/host_list_pane.h"
 #include "client/shell/pane_area.h"
 #include "client/session/session_store.h"
 #include <QLineEdit>
@@ -245,6 +246,19 @@ void MainWindowTest::connectBrowseAndDisconnect() {
   s.UpOneLevel();
   QTRY_VERIFY_WITH_TIMEOUT(!s.listingRunning(), 15000);
   QCOMPARE(s.viewFacts().currentDir, std::string("USER1"));
+
+  // Opening a directory row of the host list lists it through its tree node.
+  int row = -1;
+  for (int r = 0; r < w.hostListModel()->rowCount(); ++r)
+    if (w.hostListModel()->Row(r).path == "USER1.CLIST") row = r;
+  QVERIFY(row >= 0);
+  w.hostPane()->OpenRow(row);
+  QTRY_VERIFY_WITH_TIMEOUT(!s.listingRunning(), 15000);
+  QCOMPARE(s.viewFacts().currentDir, std::string("USER1.CLIST"));
+  QCOMPARE(m.tree().Record(s.selectedNode()).path, std::string("USER1.CLIST"));
+  QCOMPARE(HostTreeModel::NodeOf(w.hostTree()->currentIndex()), s.selectedNode());
+  s.UpOneLevel();
+  QTRY_VERIFY_WITH_TIMEOUT(!s.listingRunning(), 15000);
 
   // A custom command's reply reaches its box.
   s.SendCustomCommand();
