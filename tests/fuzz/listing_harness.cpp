@@ -14,6 +14,7 @@
 #include "platform/locale.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/fuzz/fuzz_target.h"
+#include "tests/support/scripted_ui.h"
 
 namespace tarn::fuzz {
 
@@ -94,8 +95,17 @@ void CheckSorts(HostListing* listing) {
         SortRows(listing, column, direction, fullPaths);
         FUZZ_CHECK(listing->size() == count);
         const auto& rows = listing->rows();
-        for (size_t i = 1; i < rows.size(); ++i)
-          FUZZ_CHECK(CompareRows(*listing, rows[i - 1], rows[i], column, direction, fullPaths) <= 0);
+        for (size_t i = 1; i < rows.size(); ++i) {
+          const RemoteEntry& a = rows[i - 1];
+          const RemoteEntry& b = rows[i];
+          const int ab = CompareRows(*listing, a, b, column, direction, fullPaths);
+          const int ba = CompareRows(*listing, b, a, column, direction, fullPaths);
+          FUZZ_CHECK(ab <= 0);
+          FUZZ_CHECK((ab < 0) == (ba > 0) && (ab == 0) == (ba == 0));
+          // Two different names never compare equal.
+          FUZZ_CHECK((CompareNames(listing->Name(a), listing->Name(b)) == 0) ==
+                     (listing->Name(a) == listing->Name(b)));
+        }
       }
     }
   }
@@ -119,6 +129,10 @@ int RunListingHarness(ListingDialect dialect, const uint8_t* data, size_t size) 
   rootRecord.path = "/";
   const NodeId root = tree.Insert(kNoNode, kInsertRoot, rootRecord, "/", kIconFolder);
   HostListing listing;
+  testing::ScriptedUi ui;
+  const size_t memoryLimit =
+      dialect == ListingDialect::kMvsMembers ? 0 : static_cast<size_t>(options >> 4) * 16900;
+  listing.SetMemoryLimit(memoryLimit);
   const bool addToTree = in.Bit(options, 0);
   const NameCase nameCase = kNameCases[(options >> 1) & 3];
   ParseOutcome outcome;
@@ -139,6 +153,7 @@ int RunListingHarness(ListingDialect dialect, const uint8_t* data, size_t size) 
       req.tree = &tree;
       req.node = root;
       req.addToTree = addToTree;
+      req.ui = &ui;
       req.log = [](std::string_view) {};
       outcome = ParseGenericListing(text, req, &listing);
       break;
@@ -150,6 +165,7 @@ int RunListingHarness(ListingDialect dialect, const uint8_t* data, size_t size) 
       req.tree = &tree;
       req.node = root;
       req.addToTree = addToTree;
+      req.ui = &ui;
       req.log = [](std::string_view) {};
       switch (dialect) {
         case ListingDialect::kMvsDatasets:
@@ -187,7 +203,10 @@ int RunListingHarness(ListingDialect dialect, const uint8_t* data, size_t size) 
   }
 
   const size_t rows = listing.size() + listing.vseRows().size();
-  FUZZ_CHECK(!outcome.outOfMemory);
+  // Running out of memory is told once, and keeps the rows read so far.
+  if (memoryLimit == 0) FUZZ_CHECK(!outcome.outOfMemory);
+  FUZZ_CHECK(ui.Boxes().size() == (outcome.outOfMemory ? 1u : 0u));
+  if (outcome.outOfMemory) FUZZ_CHECK(ui.BoxCaptions()[0] == kOutOfMemoryCaption);
   FUZZ_CHECK(outcome.rows == rows);
   FUZZ_CHECK(outcome.widestRow == SIZE_MAX || outcome.widestRow < rows);
   FUZZ_CHECK(tree.IsConsistent());

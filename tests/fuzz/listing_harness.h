@@ -4,7 +4,10 @@
 //   bit 0     directories become tree nodes
 //   bits 1-2  name case: as is, capitalised, upper, lower
 //   bit 3     MVS members: variable records (kind 5) instead of fixed
-//   bits 4-7  MVS members: LRECL 0, 1, 80, 255, 32760, ... (see the table)
+//   bits 4-7  MVS members: LRECL 0, 1, 80, 255, 32760, ... (see the table);
+//             other dialects: the listing's memory limit in steps of about a
+//             quarter of its 64 KiB text block
+//             (0: none), so that running out of memory part-way is tried
 // After the parse every row is read as the views read it (texts, cells,
 // size and date texts), sorted by every column, and the tree is checked.
 #pragma once
