@@ -302,9 +302,9 @@ class TransferBatch {
 
   // ---- Resume ----------------------------------------------------------------
   // The resume form: one row made from the stored state (From the source,
-  // To the partial file, Size the stored size), the type from its stored
-  // text; it always starts at once. False when the state names no partial
-  // download.
+  // To the file the partial download stands for, Size the stored size), the
+  // type from its stored text; it always starts at once (autoStart()). False
+  // when the state names no pending partial download.
   bool SetResumeRow(const ResumeState& state);
   bool isResume() const { return resumeForm_; }
 
