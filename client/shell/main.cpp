@@ -1,6 +1,7 @@
 // tarn: the FTP client's window.
 //
 //   tarn [--no-splash]
+//   tarn -SCHEDULE.tsc [-SMTPHOST -SENDER -RECEIVER]
 //   tarn --help | --version
 //
 // The process entry: it decides whether a window can be shown at all
@@ -24,18 +25,26 @@
 #include "client/shell/client_root.h"
 #include "client/shell/display_check.h"
 #include "client/shell/help_window.h"
+#include "client/shell/queue_window.h"
 #include "client/shell/splash.h"
+#include "client/shell/unattended_main.h"
 #include "platform/paths.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: tarn [--no-splash]\n"
+    "       tarn -SCHEDULE.tsc [-SMTPHOST -SENDER -RECEIVER]\n"
     "       tarn --help | --version\n"
     "\n"
     "The FTP and FTPS client's window. Sessions and settings live in\n"
     "$TARN_CONFIG_DIR (default ~/.config/tarn); the connection log Tarn.log is\n"
     "written in the current directory. Without a display, use tarn-cli.\n"
+    "\n"
+    "With a schedule file, tarn runs its transfers unattended (minimised, or\n"
+    "without any window when there is no display), writes SCHEDULE.log and has\n"
+    "it mailed when the three mail values follow. Exit status: 0 all transferred,\n"
+    "1 a transfer or connection failed, 2 the file cannot be read, 3 stopped.\n"
     "\n"
     "Options:\n"
     "  --no-splash   start without the start-up picture\n"
@@ -77,6 +86,7 @@ std::string MakePrivateTempDir() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tarn::shell::IsRunCommandLine(argc, argv)) return tarn::shell::UnattendedMain(argc, argv);
   bool splash = true;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -138,6 +148,7 @@ int main(int argc, char** argv) {
           root.window().Shutdown();
         });
       }
+      new tarn::shell::QueueWindow(root.store(), root.ui(), &root.window());  // the window owns it
       root.window().ShowWithSavedPlacement();
       std::unique_ptr<tarn::shell::Splash> picture;
       if (splash && !root.app().settings.bDisableSplash) {

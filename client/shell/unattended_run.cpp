@@ -2,9 +2,11 @@
 
 #include <QCloseEvent>
 #include <QMetaObject>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "client/session/run_headless.h"
@@ -33,6 +35,13 @@ void UnattendedRun::Start(QWidget* mainWindow) {
   mainWindow_ = mainWindow;
   if (mainWindow_) {
     mainWindow_->setWindowTitle(QString::fromStdString(title_));
+    // The size it has when a person restores it (no placement is applied
+    // or saved in a run).
+    if (!mainWindow_->isVisible()) {
+      const QRect area = mainWindow_->screen() ? mainWindow_->screen()->availableGeometry()
+                                               : QRect(0, 0, 1280, 800);
+      mainWindow_->resize(std::min(1280, area.width() * 9 / 10), std::min(860, area.height() * 9 / 10));
+    }
     mainWindow_->showMinimized();
     // Closing the main window during the run is a Cancel.
     mainWindow_->installEventFilter(this);

@@ -12,6 +12,15 @@
 #include <thread>
 
 #include "platform/ipc.h"
+#ifdef TARN_PATH
+#include "client/session/password.h"
+#include "client/session/queue_file.h"
+#include "client/session/session_store.h"
+#include "scheduler/model/engine.h"
+#include "scheduler/model/messages.h"
+#include "tests/support/fake_ftp_server.h"
+#include "tests/support/scripted_ui.h"
+#endif
 #include "scheduler/model/local_time.h"
 #include "tests/platform/ipc_fixture.h"
 #include "tests/scheduler/scheduler_fixture.h"
@@ -250,6 +259,13 @@ class Child {
       waitpid(pid_, nullptr, 0);
     }
   }
+  // The exit status, once the child ends by itself.
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
   // SIGTERM, then the exit status.
   int Stop() {
     kill(pid_, SIGTERM);
@@ -316,6 +332,67 @@ TEST_F(AlmanorTest, HeadlessStepsAsideForTheTrayForm) {
   EXPECT_EQ(headless.Stop(), 0);
   EXPECT_THAT(ReadFile(log), HasSubstr("the tray form takes over"));
 }
+
+#ifdef TARN_PATH
+// ---- the real client ----------------------------------------------------------
+
+// The engine's Run starts the real client, headless, on a schedule whose host
+// never answers its USER; the engine's stop ends the run as stopped (3).
+TEST_F(AlmanorTest, RealClientStartedByTheEngineEndsStoppedOnItsStop) {
+  std::filesystem::copy_file(TARN_PATH, bin_ + "/tarn", std::filesystem::copy_options::overwrite_existing);
+  tarn::testing::FakeFtpServer srv;
+  srv.Send("220 fake\r\n").ExpectPrefix("USER ").DrainUntilClosed();
+  srv.Start();
+  {
+    std::string error;
+    std::filesystem::create_directories(config_);
+    auto reg = platform::OpenSqliteRegistry(config_ + "/registry.sqlite", &error);
+    ASSERT_NE(reg, nullptr) << error;
+    tarn::testing::ScriptedUi ui;
+    tarn::PasswordScrambler scrambler(1700000000);
+    tarn::HostRecord h;
+    tarn::InitNewSession(&h, "silent", "127.0.0.1");
+    tarn::SetField(h.cFTPPort, std::to_string(srv.Port()));
+    tarn::SetField(h.cUserFlag, "S");
+    tarn::SetField(h.cUserName, "user");
+    tarn::SetField(h.cPasswordFlag, "S");
+    tarn::SetField(h.cPassword, scrambler.Scramble("secret"));
+    tarn::SessionStore(*reg, ui, scrambler).SaveSession(h);
+    tarn::TransferQueue q;
+    tarn::QEntry e;
+    ASSERT_TRUE(tarn::MakeQEntry("/a.bin", root_ + "/a.bin", tarn::kQueueDownload, &e));
+    ASSERT_TRUE(q.AddToQueue("silent", e));
+    ASSERT_TRUE(tarn::SaveQueueFile(queue_, q, &error)) << error;
+  }
+  struct Spawning : EngineActions {
+    std::vector<std::string> env;
+    std::string err;
+    std::unique_ptr<Child> child;
+    void StartClient(const CScheduleEntry&, const std::vector<std::string>& argv) override {
+      child = std::make_unique<Child>(argv, env, err);
+    }
+    void PostStop(const CScheduleEntry& e, const std::string& title) override {
+      SystemActions().PostStop(e, title);
+    }
+  } actions;
+  actions.env = Env();
+  actions.env.push_back("QT_QPA_PLATFORM=");
+  actions.err = root_ + "/tarn.err";
+  struct NoAsker : OverdueAsker {
+    int AskOverdue(const CScheduleEntry&, const std::string&) override { return kRunNow; }
+  } asker;
+  SystemClock clock;
+  ScheduleEngine engine(clock, actions, asker, bin_ + "/tarn");
+  CScheduleEntry entry;
+  entry.m_strQueueFile = queue_;
+  engine.Run(entry);
+  ASSERT_NE(actions.child, nullptr);
+  ASSERT_TRUE(srv.WaitReceived(1, kLimitMs)) << ReadFile(actions.err);
+  ASSERT_TRUE(platform::Exists("Tarn Scheduled Session - night"));
+  engine.PostStop(entry);
+  EXPECT_EQ(actions.child->Wait(), 3) << ReadFile(actions.err);
+}
+#endif
 
 }  // namespace
 }  // namespace sched
