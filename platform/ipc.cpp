@@ -12,10 +12,11 @@
 
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/clock.h"
 
 namespace platform {
 
@@ -348,17 +349,11 @@ bool IpcEndpoint::TryReceive(IpcMessage* msg) {
 }
 
 IpcWait IpcEndpoint::Receive(IpcMessage* msg, int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  const Deadline deadline = timeoutMs < 0 ? Deadline::Never() : Deadline::In(timeoutMs);
   for (;;) {
     if (TryReceive(msg)) return IpcWait::kMessage;
-    int left = -1;
-    if (timeoutMs >= 0) {
-      auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      left = ms.count() < 0 ? 0 : static_cast<int>(ms.count());
-    }
     pollfd fds[2] = {{sock_, POLLIN, 0}, {wake_, POLLIN, 0}};
-    int r = poll(fds, 2, left);
+    int r = poll(fds, 2, deadline.LeftMs());
     if (r < 0) {
       if (errno == EINTR) continue;
       return IpcWait::kError;

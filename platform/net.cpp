@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -13,6 +12,8 @@
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "platform/clock.h"
 
 namespace platform {
 
@@ -34,11 +35,6 @@ NetResult Fail(int wsa) { return NetResult{-1, wsa, false}; }
 NetResult FailErrno() { return Fail(WsaFromErrno(errno)); }
 
 bool WouldBlock(int e) { return e == EAGAIN || e == EWOULDBLOCK; }
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 }  // namespace
 
@@ -113,7 +109,7 @@ void Net::ClearCancel() {
 int Net::Wait(Socket s, short events, int timeoutMs, bool* timedOut) {
   *timedOut = false;
   blocking_.fetch_add(1);
-  const int64_t deadline = timeoutMs > 0 ? NowMs() + timeoutMs : 0;
+  const Deadline deadline = timeoutMs > 0 ? Deadline::In(timeoutMs) : Deadline::Never();
   int result = 0;
   for (;;) {
     // Read after blocking_ went up: a canceller that set the flag before
@@ -124,15 +120,11 @@ int Net::Wait(Socket s, short events, int timeoutMs, bool* timedOut) {
       break;
     }
     pollfd fds[2] = {{s, events, 0}, {wakeFd_, POLLIN, 0}};
-    int wait = -1;
-    if (deadline) {
-      int64_t left = deadline - NowMs();
-      if (left <= 0) {
-        *timedOut = true;
-        result = WSAEINTR;
-        break;
-      }
-      wait = static_cast<int>(left);
+    const int wait = deadline.LeftMs();
+    if (wait == 0) {
+      *timedOut = true;
+      result = WSAEINTR;
+      break;
     }
     int rc = poll(fds, wakeFd_ >= 0 ? 2 : 1, wait);
     if (rc < 0) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "client/engine/control.h"
+#include "client/engine/messages.h"
 #include "client/engine/transfer.h"
 
 namespace tarn {
@@ -31,7 +32,7 @@ int WithFallback(FtpConn& c, Socket sock, const char* verb, const std::string& a
 }  // namespace
 
 std::string ToVmsDirName(int systemCode, const std::string& name, size_t limit) {
-  if (systemCode != 3 && systemCode != 4) return name;
+  if (!HasDevicePaths(systemCode)) return name;
   std::string vms = name == ".." ? "[-]" : "[." + name + "]";
   return vms.size() < limit ? vms : name;
 }
@@ -39,7 +40,7 @@ std::string ToVmsDirName(int systemCode, const std::string& name, size_t limit) 
 int FtpCwd(FtpConn& c, Socket sock, const std::string& dir) {
   std::string target = dir;
   if (c.HostFamily == HOST_VSE && target == "/") target = "\\";
-  c.ui->SetStatusText(1, "Changing host directory to " + target);
+  c.ui->SetStatusText(kStatusOperation, msg::ChangingDirectoryStatus(target));
   return WithFallback(c, sock, "CWD", target);
 }
 
@@ -56,7 +57,7 @@ int FtpPwd(FtpConn& c, Socket sock) {
 
 int FtpMkd(FtpConn& c, Socket sock, const std::string& path) {
   if (WithFallback(c, sock, "MKD", path) == kReplyPermanent) {
-    c.ui->MessageBox(c.cReply, "Error creating folder", BoxButtons::kOk, BoxIcon::kInformation);
+    c.ui->MessageBox(c.cReply, msg::kCreateFolderError, BoxButtons::kOk, BoxIcon::kInformation);
     return kReplyPermanent;
   }
   return kReplyComplete;
@@ -64,7 +65,7 @@ int FtpMkd(FtpConn& c, Socket sock, const std::string& path) {
 
 int FtpRmd(FtpConn& c, Socket sock, const std::string& path) {
   if (WithFallback(c, sock, "RMD", path) == kReplyPermanent) {
-    c.ui->MessageBox(c.cReply, "Error deleting folder", BoxButtons::kOk, BoxIcon::kInformation);
+    c.ui->MessageBox(c.cReply, msg::kDeleteFolderError, BoxButtons::kOk, BoxIcon::kInformation);
     return kReplyPermanent;
   }
   return kReplyComplete;
@@ -84,7 +85,7 @@ bool FtpRename(FtpConn& c, Socket sock, const std::string& oldName, const std::s
   }
   bool ok = FtpCommand(c, sock, "RNFR %s", from.c_str()) == kReplyIntermediate &&
             FtpCommand(c, sock, "RNTO %s", to.c_str()) == kReplyComplete;
-  if (!ok) c.ui->MessageBox(c.cReply, "Error renaming file", BoxButtons::kOk, BoxIcon::kInformation);
+  if (!ok) c.ui->MessageBox(c.cReply, msg::kRenameError, BoxButtons::kOk, BoxIcon::kInformation);
   return ok;
 }
 
@@ -105,7 +106,7 @@ int FtpQuote(FtpConn& c, Socket sock, const std::string& text, std::string* capt
   if (captured.size() > kCaptureLimit) captured.resize(kCaptureLimit);
   if (capture) *capture = captured;
   if (ClassOfLastReply(c) == kReplyPermanent) {
-    c.ui->MessageBox(c.cReply, "Error Sending QUOTE command", BoxButtons::kOk, BoxIcon::kInformation);
+    c.ui->MessageBox(c.cReply, msg::kQuoteError, BoxButtons::kOk, BoxIcon::kInformation);
     return kReplyPermanent;
   }
   return rc;

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "client/engine/keepalive.h"
+#include "client/engine/messages.h"
 #include "client/session/connection_log.h"
 
 namespace tarn {
@@ -20,25 +21,6 @@ namespace {
 // A reply that runs past this many bytes without its closing line is not a
 // reply: the peer is sending garbage, so the connection is given up.
 constexpr size_t kMaxReplyBytes = 8u << 20;
-
-// Raises iBusy and stops the keep-alive for the life of a primitive; lowers
-// and re-arms on the way out.
-class BusyScope {
- public:
-  explicit BusyScope(FtpConn& c) : c_(c) {
-    c_.iBusy.fetch_add(1);
-    StopKeepAlive(c_);
-  }
-  ~BusyScope() {
-    c_.iBusy.fetch_sub(1);
-    RearmKeepAlive(c_);
-  }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  FtpConn& c_;
-};
 
 struct ErrorText {
   int code;
@@ -117,7 +99,78 @@ bool CarriesSecret(const std::string& line, const char** word) {
   return false;
 }
 
+const char* FamilyName(int32_t v) {
+  switch (v) {
+    case HOST_GENERIC: return "GENERIC";
+    case HOST_MVS: return "MVS";
+    case HOST_VM: return "VM";
+    case HOST_VSE: return "VSE";
+    default: return "?";
+  }
+}
+
+const char* ServerName(int32_t v) {
+  switch (v) {
+    case SERVER_UNIX: return "UNIX";
+    case SERVER_MICROSOFT: return "MICROSOFT";
+    case SERVER_MVS: return "MVS";
+    case SERVER_VM: return "VM";
+    case SERVER_VSE: return "VSE";
+    case SERVER_NETWARE: return "NETWARE";
+    case SERVER_CESAR: return "CESAR";
+    default: return "?";
+  }
+}
+
+const char* SystemName(int32_t v) {
+  switch (v) {
+    case SYSTEM_DEFAULT: return "DEFAULT";
+    case SYSTEM_DEVICE_PWD_A: return "DEVICE_PWD_A";
+    case SYSTEM_DEVICE_PWD_B: return "DEVICE_PWD_B";
+    case SYSTEM_VSE_NATIVE: return "VSE_NATIVE";
+    case SYSTEM_MVS: return "MVS";
+    case SYSTEM_MS_DOS_STYLE: return "MS_DOS_STYLE";
+    case SYSTEM_VM: return "VM";
+    case SYSTEM_NETWARE: return "NETWARE";
+    default: return "?";
+  }
+}
+
+std::string HostTypeText(const HostType& t) {
+  return Format("%s %s %s view %d", FamilyName(t.family), ServerName(t.server), SystemName(t.system),
+                static_cast<int>(t.view));
+}
+
 }  // namespace
+
+BusyScope::BusyScope(FtpConn& c, KeepAlive keepAlive) : c_(c), keepAlive_(keepAlive) {
+  c_.iBusy.fetch_add(1);
+  if (keepAlive_ == kPauseKeepAlive) StopKeepAlive(c_);
+}
+
+BusyScope::~BusyScope() {
+  c_.iBusy.fetch_sub(1);
+  if (keepAlive_ == kPauseKeepAlive) RearmKeepAlive(c_);
+}
+
+HostType HostTypeOf(const FtpConn& c) {
+  HostType t;
+  t.family = c.HostFamily;
+  t.server = c.ServerType;
+  t.system = c.SystemCode;
+  t.view = c.app ? c.app->iHostViewCode.load() : VIEW_UNIX;
+  return t;
+}
+
+void SetHostType(FtpConn& c, const HostType& type) {
+  const HostType old = HostTypeOf(c);
+  c.HostFamily = type.family;
+  c.ServerType = type.server;
+  c.SystemCode = type.system;
+  if (c.app) c.app->iHostViewCode = type.view;
+  if (HostTypeOf(c) != old)
+    LogDebug(c, "Host type: " + HostTypeText(old) + " -> " + HostTypeText(HostTypeOf(c)) + "\r\n");
+}
 
 std::string Format(const char* fmt, ...) {
   va_list ap;
@@ -151,8 +204,9 @@ void RearmKeepAlive(FtpConn& c) {
 
 bool IsConnectionGone(int e) {
   switch (e) {
-    case 10004: case 10022: case 10038: case 10050:
-    case 10052: case 10053: case 10054: case 10058:
+    case platform::WSAEINTR: case platform::WSAEINVAL: case platform::WSAENOTSOCK:
+    case platform::WSAENETDOWN: case platform::WSAENETRESET: case platform::WSAECONNABORTED:
+    case platform::WSAECONNRESET: case platform::WSAESHUTDOWN:
       return true;
     default:
       return false;
@@ -168,7 +222,7 @@ std::string WsErrorText(int code) {
 std::string FailureText(const FtpConn& c) {
   if (!c.lastError.empty()) return c.lastError;
   if (c.cReply[0]) return c.cReply;
-  return "No reply from server";
+  return msg::kNoReply;
 }
 
 void FtpLogError(FtpConn& c, const char* text, int code) {
@@ -207,7 +261,7 @@ Socket FtpOpenSocket(FtpConn& c, const std::string& hostName, uint16_t port) {
   uint32_t addr = 0;
   if (!c.net->Resolve(hostName, &addr).ok() && !platform::ParseIpv4(hostName, &addr)) {
     LogWrite(c, Format("Can't get \"%s\" host entry\r\n", hostName.c_str()));
-    c.lastError = Format("Can't get \"%s\" host entry", hostName.c_str());
+    c.lastError = msg::NoHostEntryText(hostName);
     return kInvalidSocket;
   }
   c.saServer.addr = addr;
@@ -266,7 +320,7 @@ long FtpSendLine(FtpConn& c, Socket sock, const std::string& line) {
   if (sock == kInvalidSocket) return -1;
   if (c.iBusy.load() != 0 && strcasecmp(line.c_str(), "quit") != 0) {
     LogWrite(c, "Command already in progress, ignored New Cmd\r\n");
-    c.lastError = "Command already in progress";
+    c.lastError = msg::kCommandInProgress;
     return -1;
   }
   BusyScope busy(c);
@@ -279,12 +333,12 @@ int FtpCommandLine(FtpConn& c, Socket sock, const std::string& line) {
   c.iReplyCode = 0;
   c.lastError.clear();
   if (line.size() > kMaxCommandLength) {
-    c.lastError = Format("Command too long (%u characters), not sent", static_cast<unsigned>(line.size()));
+    c.lastError = msg::CommandTooLongText(line.size());
     LogWrite(c, c.lastError + "\r\n");
     return kReplyNone;
   }
   if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-    c.lastError = "Command holds a line break, not sent";
+    c.lastError = msg::kLineBreakInCommand;
     LogWrite(c, c.lastError + "\r\n");
     return kReplyNone;
   }
@@ -295,11 +349,11 @@ int FtpCommandLine(FtpConn& c, Socket sock, const std::string& line) {
     LogDebug(c, line + "\r\n");
   if (sock == kInvalidSocket) {
     LogDebug(c, "Not connected\r\n");
-    c.lastError = "Not connected";
+    c.lastError = msg::kNotConnected;
     return kReplyNone;
   }
   if (FtpSendLine(c, sock, line) == -1) {
-    if (c.lastError.empty()) c.lastError = "Command not sent";
+    if (c.lastError.empty()) c.lastError = msg::kCommandNotSent;
     return kReplyNone;
   }
   return FtpGetReply(c, sock);
@@ -364,7 +418,7 @@ int ReadReplyLine(FtpConn& c, Socket sock, bool* complete) {
   } else if (last.n == 0 && w == c.cReply) {
     // The peer closed the connection: no reply will ever come.
     c.bAbort = 1;
-    c.lastError = "Connection closed by server";
+    c.lastError = msg::kConnectionClosed;
   } else {
     char digits[4] = {c.cReply[0], c.cReply[1], c.cReply[2], 0};
     code = atoi(digits);

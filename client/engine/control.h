@@ -99,4 +99,32 @@ void RearmKeepAlive(FtpConn& c);
 // True for the WinSock errors that mean the connection is gone.
 bool IsConnectionGone(int wsaError);
 
+// BusyScope: raises iBusy for its life, so that FtpSendLine refuses a second
+// command while a primitive, a byte loop or a log-on step runs. With
+// kPauseKeepAlive (the default) the keep-alive stops on entry and re-arms on
+// the way out, so it fires only after a whole idle interval; log-on leaves
+// it alone, as there is no session to keep alive yet.
+class BusyScope {
+ public:
+  enum KeepAlive { kPauseKeepAlive, kLeaveKeepAlive };
+  explicit BusyScope(FtpConn& c, KeepAlive keepAlive = kPauseKeepAlive);
+  ~BusyScope();
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  FtpConn& c_;
+  const KeepAlive keepAlive_;
+};
+
+// The connection's host-type values (HostFamily, ServerType, SystemCode and
+// the host view's code).
+HostType HostTypeOf(const FtpConn& c);
+
+// SetHostType: the one way the engine and the listing code change the
+// host-type values. A change is written to the transcript (DebugLog) with
+// the old and the new values by name:
+//   Host type: GENERIC UNIX DEFAULT view 3 -> MVS MVS MVS view 3
+void SetHostType(FtpConn& c, const HostType& type);
+
 }  // namespace tarn

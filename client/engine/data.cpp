@@ -1,13 +1,16 @@
 #include "client/engine/data.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "client/engine/control.h"
+#include "client/engine/messages.h"
 #include "client/engine/transfer.h"
 #include "client/session/host_record.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
 
 #include <unistd.h>
@@ -165,13 +168,11 @@ int OpenPassive(FtpConn& c, Socket sock) {
 // refused and logged, and the wait goes on, as passive mode connects only
 // to the control peer.
 bool AcceptData(FtpConn& c) {
-  const int64_t deadline = c.iReplyTimeout > 0 ? NowMs() + c.iReplyTimeout : 0;
+  const platform::Deadline deadline =
+      c.iReplyTimeout > 0 ? platform::Deadline::In(c.iReplyTimeout) : platform::Deadline::Never();
   for (;;) {
-    int left = 0;
-    if (deadline) {
-      left = static_cast<int>(deadline - NowMs());
-      if (left <= 0) left = 1;
-    }
+    // Accept's 0 is no limit: a passed deadline gets one last short look.
+    const int left = deadline.Limited() ? std::max(1, deadline.LeftMs()) : 0;
     Socket accepted = kInvalidSocket;
     platform::Ipv4 peer;
     NetResult r = c.net->Accept(c.sockListen, &accepted, &peer, left);
@@ -471,14 +472,14 @@ int FtpPutFile(FtpConn& c, Socket sock, const std::string& command, const std::s
   // The server wants an account before it stores files.
   std::string account = c.cConnAccount;
   while (account.empty()) {
-    if (!c.ui->PromptText("Account Password", "Enter Write Access Password:", true, &account)) {
+    if (!c.ui->PromptText(msg::kAccountCaption, msg::kAccountLabel, true, &account)) {
       CloseListener(c);
       if (c.sockData != kInvalidSocket) c.sockData = FtpCloseSocket(c, c.sockData);
       return kReplyPermanent;
     }
     if (account.size() > 31) account.resize(31);
     if (account.empty())
-      c.ui->MessageBox("Please type a valid password", c.app->cTitle, BoxButtons::kOk,
+      c.ui->MessageBox(msg::kAccountEmpty, c.app->cTitle, BoxButtons::kOk,
                        BoxIcon::kWarning);
   }
   if (account.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {

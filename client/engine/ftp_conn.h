@@ -29,6 +29,11 @@ enum ReplyClass : int {
   kReplyAborted = 6,
 };
 
+// The host-type values of a connection. Log-on settles them from the
+// banner and the SYST reply; the listing code switches MVS connections
+// between dataset names and UNIX paths. All of them change only through
+// SetHostType (control.h).
+
 // HostFamily values.
 enum : int32_t { HOST_GENERIC = 0, HOST_MVS = 1, HOST_VM = 2, HOST_VSE = 4 };
 
@@ -41,6 +46,37 @@ enum : int32_t {
   SERVER_VSE = 4,
   SERVER_NETWARE = 5,
   SERVER_CESAR = 7,
+};
+
+// SystemCode values.
+enum : int32_t {
+  SYSTEM_DEFAULT = 1,        // also VSE with UNIX listings
+  SYSTEM_DEVICE_PWD_A = 3,   // PWD replies device:[directory]
+  SYSTEM_DEVICE_PWD_B = 4,
+  SYSTEM_VSE_NATIVE = 5,
+  SYSTEM_MVS = 13,           // switches between MVS and UNIX path styles
+  SYSTEM_MS_DOS_STYLE = 15,  // Windows server listing in MS-DOS style
+  SYSTEM_VM = 16,
+  SYSTEM_NETWARE = 17,
+};
+
+// True for the system codes whose PWD replies name device:[directory]
+// paths, where directory commands retry in VMS syntax.
+inline bool HasDevicePaths(int32_t systemCode) {
+  return systemCode == SYSTEM_DEVICE_PWD_A || systemCode == SYSTEM_DEVICE_PWD_B;
+}
+
+// AppState::iHostViewCode values: the column set log-on picks for the host
+// view before the first listing chooses its own.
+enum : int32_t { VIEW_UNIX = 3, VIEW_VSE = 4 };
+
+// The four host-type values together, as SetHostType takes them.
+struct HostType {
+  int32_t family = HOST_GENERIC;   // FtpConn::HostFamily
+  int32_t server = SERVER_UNIX;    // FtpConn::ServerType
+  int32_t system = SYSTEM_DEFAULT; // FtpConn::SystemCode
+  int32_t view = VIEW_UNIX;        // AppState::iHostViewCode
+  bool operator==(const HostType&) const = default;
 };
 
 constexpr size_t kReplyBufferSize = 16384;
@@ -116,12 +152,12 @@ struct FtpConn {
   std::atomic<int32_t> ServerType{SERVER_UNIX};
   int64_t llExpected = 0;        // expected size of the current transfer
   int32_t iProgressTick = 0;
-  char cReply[kReplyBufferSize] = {};  // last reply line; also the data buffer
+  char cReply[kReplyBufferSize] = {};  // last reply line (its code in iReplyCode)
   int32_t iReplyTimeout = kDefaultReplyTimeoutMs;  // bound of every wait, ms
   std::atomic<int32_t> bAbort{0};
   char cTypeNow = 0;             // TYPE last sent: 'A', 'I', 'L'; 0 after connect
   std::atomic<int32_t> iBusy{0};
-  std::atomic<int32_t> SystemCode{1};
+  std::atomic<int32_t> SystemCode{SYSTEM_DEFAULT};
   std::atomic<int32_t> iReplyCode{0};
   int32_t iReplyDepth = 0;
   std::atomic<platform::Socket> sockControl{platform::kInvalidSocket};

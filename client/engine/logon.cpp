@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "client/engine/control.h"
+#include "client/engine/messages.h"
 #include "client/session/dialup_ops.h"
 #include "client/session/password.h"
 #include "client/session/session_store.h"
@@ -35,7 +36,7 @@ void CloseControl(FtpConn& c, Socket sock) {
 // Closes a socket of the log-on after a failure and leaves the idle status.
 Socket GiveUp(FtpConn& c, Socket sock) {
   CloseControl(c, sock);
-  c.ui->SetStatusText(1, " ");
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusIdle);
   return kInvalidSocket;
 }
 
@@ -54,19 +55,17 @@ int SendUserPass(FtpConn& c, Socket sock, const std::string& user, const std::st
 
 // The TLS steps: AUTH, handshake, PBSZ, PROT.
 bool NegotiateTls(FtpConn& c, Socket sock, const HostRecord& h) {
-  c.ui->SetStatusText(1, "Starting TLS Authorization...");
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusStartingTls);
   int rc = FtpCommand(c, sock, "AUTH TLS");
   if (rc == kReplyTransient) {
-    c.ui->SetStatusText(1, "Starting SSL Authorization...");
+    c.ui->SetStatusText(kStatusOperation, msg::kStatusStartingSsl);
     rc = FtpCommand(c, sock, "AUTH SSL");
   }
   if (rc != kReplyComplete && rc != kReplyIntermediate) {
-    TlsRefused(c,
-               "The server did not understand our AUTH command.\r\n"
-               "Possibly the server does not understand the SSL protocol.");
+    TlsRefused(c, msg::kAuthRefused);
     return false;
   }
-  c.ui->SetStatusText(1, "Initializing SSL structures...");
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusInitializingSsl);
   if (!c.tls) {
     LogWrite(c, "TLS is not available in this build\r\n");
     return false;
@@ -76,25 +75,118 @@ bool NegotiateTls(FtpConn& c, Socket sock, const HostRecord& h) {
   const std::string peer = h.iFirewallUse ? h.cFirewallHost : h.cHostName;
   if (!c.tls->HandshakeControl(sock, h, peer)) return false;
   if (FtpCommand(c, sock, "PBSZ 0") != kReplyComplete) {
-    TlsRefused(c,
-               "Error setting protection buffer (PBSZ).\r\n"
-               "Possibly the server does not understand the SSL protocol.");
+    TlsRefused(c, msg::kPbszRefused);
     return false;
   }
-  c.ui->SetStatusText(1, "Negotiating Protection Level...");
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusNegotiatingProtection);
   char level = h.SslType() == 0 ? 'P' : 'C';
   if (FtpCommand(c, sock, "PROT %c", level) != kReplyComplete) {
-    TlsRefused(c, level == 'C'
-                      ? "Server does not support clear data channel communication.\r\n"
-                        "Try using encrypted data channel."
-                      : "Server does not support encrypted data channel communication.\r\n"
-                        "Try using clear data channel.");
+    TlsRefused(c, level == 'C' ? msg::kClearDataRefused : msg::kProtectedDataRefused);
     return false;
   }
   return true;
 }
 
+// The control connection and the server's banner. Preliminary replies may
+// come before the 220; "(EXOS" in one means the host ends its lines at CR.
+// A CesarFTP banner settles the host type at once (it answers no SYST).
+// Returns the socket, or kInvalidSocket after closing it, with the text for
+// the person in cReply when the connection could not be made.
+Socket OpenAndReadBanner(FtpConn& c, const std::string& target, uint16_t port) {
+  c.bExosCR = 0;
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusConnecting);
+  BusyScope busy(c, BusyScope::kLeaveKeepAlive);
+  Socket sock = FtpOpenSocket(c, target, port);
+  if (sock == kInvalidSocket) {
+    const std::string text = msg::ConnectionFailedText(target);
+    SetField(c.cReply, text);
+    LogWrite(c, text + "\r\n");
+    c.ui->SetStatusText(kStatusOperation, msg::kStatusIdle);
+    return kInvalidSocket;
+  }
+
+  platform::NetResult r = c.net->LocalAddress(sock, &c.saLocal);
+  if (!r.ok()) {
+    FtpLogError(c, "getsockname", r.error);
+    return GiveUp(c, sock);
+  }
+  LogDebug(c, Format("[%u] from %s port %u\r\n", static_cast<unsigned>(sock),
+                     c.saLocal.AddrText().c_str(), static_cast<unsigned>(c.saLocal.port)));
+
+  int rc;
+  do {
+    rc = FtpGetReply(c, sock);
+    if (rc == kReplyPreliminary && strstr(c.cReply, "(EXOS")) c.bExosCR = 1;
+  } while (rc == kReplyPreliminary);
+  if (rc != kReplyComplete) {
+    LogWrite(c, Format("Unknown open msg \"%s\" %u", c.cReply,
+                       static_cast<unsigned>(c.iReplyCode.load())));
+    return GiveUp(c, sock);
+  }
+  if (strstr(c.cReply, "CesarFTP")) {
+    HostType t = HostTypeOf(c);
+    t.server = SERVER_CESAR;
+    t.system = SYSTEM_DEFAULT;
+    t.view = VIEW_UNIX;
+    SetHostType(c, t);
+  }
+  r = c.net->SetOobInline(sock, true);
+  if (!r.ok()) FtpLogError(c, "setsockopt", r.error);
+  return sock;
+}
+
+// The firewall schemes that log on at the firewall first, then at the host.
+bool LogsOnAtFirewallFirst(const HostRecord& h) {
+  return h.iFirewallUse &&
+         (h.iFirewallType == kFirewallUserWithLogon || h.iFirewallType == kFirewallSiteHostname);
+}
+
+// The second step of those schemes: the host's user, or "site host".
+// False after closing the connection.
+bool LogOnThroughFirewall(FtpConn& c, Socket sock, const HostRecord& h) {
+  std::string second;
+  if (h.iFirewallType == kFirewallUserWithLogon) {
+    c.ui->SetStatusText(kStatusOperation, msg::kStatusSendingUserName);
+    second = std::string(h.cUserName) + "@" + h.cHostName;
+  } else {
+    c.ui->SetStatusText(kStatusOperation, msg::kStatusSendingSite);
+    second = std::string("site ") + h.cHostName;
+  }
+  if (SendUserPass(c, sock, second, h.cPassword) != kReplyComplete) {
+    LogDebug(c, Format("Could not connect to %s through FireWall Host\r\n", h.cHostName));
+    CloseControl(c, sock);
+    return false;
+  }
+  return true;
+}
+
+// Whether the server takes restart markers: REST 100 not refused, then
+// back to 0.
+void ProbeRestart(FtpConn& c, Socket sock) {
+  if (FtpCommand(c, sock, "REST %s", "100") != kReplyPermanent) c.app->bResumeOK = 1;
+  FtpCommand(c, sock, "REST %s", "0");
+}
+
 }  // namespace
+
+LogonUser FirstLogonUser(const HostRecord& h) {
+  LogonUser u{h.cUserName, h.cPassword};
+  if (!h.iFirewallUse) return u;
+  const std::string host = h.cHostName;
+  switch (h.iFirewallType) {
+    case kFirewallUserNoLogon:
+      u.user = std::string(h.cUserName) + "@" + host;
+      break;
+    case kFirewallTransparent:
+      u.user = std::string(h.cFirewallUser) + "@" + host + ":" + std::to_string(ConnectPort(h));
+      break;
+    default:  // kFirewallUserWithLogon, kFirewallSiteHostname: the firewall's own log-on
+      u.user = h.cFirewallUser;
+      u.pass = h.cFirewallPass;
+      break;
+  }
+  return u;
+}
 
 Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port) {
   if (c.app->bConnected) {
@@ -105,195 +197,126 @@ Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port) {
   uint16_t targetPort = port;
   if (pHost->iFirewallUse) {
     if (!pHost->cFirewallHost[0]) {
-      LogWrite(c, "FireWall Host name not specified. Can not Connect.");
-      c.ui->SetStatusText(1, " ");
-      SetField(c.cReply, "FireWall Host name not specified. Can not Connect.");
+      LogWrite(c, msg::kNoFirewallHost);
+      c.ui->SetStatusText(kStatusOperation, msg::kStatusIdle);
+      SetField(c.cReply, msg::kNoFirewallHost);
       return kInvalidSocket;
     }
     target = pHost->cFirewallHost;
     targetPort = static_cast<uint16_t>(pHost->iFirewallPort);
   }
 
-  c.bExosCR = 0;
-  c.ui->SetStatusText(1, "Connecting...");
-  c.iBusy.fetch_add(1);
-  Socket sock = FtpOpenSocket(c, target, targetPort);
-  if (sock == kInvalidSocket) {
-    std::string text = Format("Connection to %s failed", target.c_str());
-    SetField(c.cReply, text);
-    LogWrite(c, text + "\r\n");
-    c.iBusy.fetch_sub(1);
-    c.ui->SetStatusText(1, " ");
-    return kInvalidSocket;
-  }
-
-  platform::NetResult r = c.net->LocalAddress(sock, &c.saLocal);
-  if (!r.ok()) {
-    FtpLogError(c, "getsockname", r.error);
-    c.iBusy.fetch_sub(1);
-    return GiveUp(c, sock);
-  }
-  LogDebug(c, Format("[%u] from %s port %u\r\n", static_cast<unsigned>(sock),
-                     c.saLocal.AddrText().c_str(), static_cast<unsigned>(c.saLocal.port)));
-
-  // The banner: preliminary replies may come first.
-  int rc;
-  do {
-    rc = FtpGetReply(c, sock);
-    if (rc == kReplyPreliminary && strstr(c.cReply, "(EXOS")) c.bExosCR = 1;
-  } while (rc == kReplyPreliminary);
-  if (rc != kReplyComplete) {
-    LogWrite(c, Format("Unknown open msg \"%s\" %u", c.cReply,
-                       static_cast<unsigned>(c.iReplyCode.load())));
-    c.iBusy.fetch_sub(1);
-    return GiveUp(c, sock);
-  }
-  if (strstr(c.cReply, "CesarFTP")) {
-    c.ServerType = SERVER_CESAR;
-    c.SystemCode = 1;
-    c.app->iHostViewCode = 3;
-  }
-  r = c.net->SetOobInline(sock, true);
-  if (!r.ok()) FtpLogError(c, "setsockopt", r.error);
-  c.iBusy.fetch_sub(1);
-
-  // USER and PASS texts of the first step.
-  std::string user = pHost->cUserName;
-  std::string pass = pHost->cPassword;
-  const std::string host = pHost->cHostName;
-  if (pHost->iFirewallUse) {
-    switch (pHost->iFirewallType) {
-      case 0:
-        user = std::string(pHost->cUserName) + "@" + host;
-        break;
-      case 2:
-        user = std::string(pHost->cFirewallUser) + "@" + host + ":" +
-               std::to_string(ConnectPort(*pHost));
-        break;
-      default:  // 1 and 3 log on at the firewall first
-        user = pHost->cFirewallUser;
-        pass = pHost->cFirewallPass;
-        break;
-    }
-  }
+  Socket sock = OpenAndReadBanner(c, target, targetPort);
+  if (sock == kInvalidSocket) return kInvalidSocket;
 
   // A refused TLS step leaves a connection that can be used for nothing:
   // it is closed like any other failed log-on.
   if ((pHost->uSecurity & kSslUse) && !NegotiateTls(c, sock, *pHost)) return GiveUp(c, sock);
 
-  c.ui->SetStatusText(1, pHost->iFirewallUse ? "Logging in at firewall..." : "Sending UserName...");
-  rc = SendUserPass(c, sock, user, pass);
-  if (rc != kReplyComplete) {
+  c.ui->SetStatusText(kStatusOperation, pHost->iFirewallUse ? msg::kStatusLoggingInAtFirewall
+                                                             : msg::kStatusSendingUserName);
+  const LogonUser first = FirstLogonUser(*pHost);
+  if (SendUserPass(c, sock, first.user, first.pass) != kReplyComplete) {
     if (pHost->iFirewallUse)
       LogDebug(c, Format("Failed to log in to Firewall Host %s\r\n", pHost->cFirewallHost));
     else
       LogDebug(c, Format("Could not log on to remote host %s\r\n", target.c_str()));
     return GiveUp(c, sock);
   }
-
-  if (pHost->iFirewallUse && (pHost->iFirewallType == 1 || pHost->iFirewallType == 3)) {
-    std::string second;
-    if (pHost->iFirewallType == 1) {
-      c.ui->SetStatusText(1, "Sending UserName...");
-      second = std::string(pHost->cUserName) + "@" + host;
-    } else {
-      c.ui->SetStatusText(1, "Sending 'SITE' command...");
-      second = "site " + host;
-    }
-    if (SendUserPass(c, sock, second, pHost->cPassword) != kReplyComplete) {
-      LogDebug(c, Format("Could not connect to %s through FireWall Host\r\n", pHost->cHostName));
-      CloseControl(c, sock);
-      return kInvalidSocket;
-    }
-  }
+  if (LogsOnAtFirewallFirst(*pHost) && !LogOnThroughFirewall(c, sock, *pHost)) return kInvalidSocket;
 
   if (c.cConnAccount[0] && Contains(Upper(c.cReply), "'ACCOUNT"))
     FtpCommand(c, sock, "ACCT %s", pHost->cAccount);
 
-  if (FtpCommand(c, sock, "REST %s", "100") != kReplyPermanent) c.app->bResumeOK = 1;
-  FtpCommand(c, sock, "REST %s", "0");
+  ProbeRestart(c, sock);
 
   c.app->bConnected = 1;
-  c.ui->SetStatusText(1, " ");
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusIdle);
   return sock;
 }
 
 void VseListingMode(FtpConn& c, Socket sock) {
   c.bL8Emulated = 0;
+  HostType t = HostTypeOf(c);
   if (FtpCommand(c, sock, "SITE UNIX OFF") != kReplyPermanent) {
-    c.SystemCode = 5;
-    c.HostFamily = HOST_VSE;
-    c.ServerType = SERVER_VSE;
-    c.app->iHostViewCode = 4;
+    t.family = HOST_VSE;
+    t.server = SERVER_VSE;
+    t.system = SYSTEM_VSE_NATIVE;
+    t.view = VIEW_VSE;
+    SetHostType(c, t);
     return;
   }
   LogWrite(c,
            "\"Site Unix\" command failed\n\nCould not use VSE style listings,\n"
            "using UNIX mode instead");
-  c.ui->MessageBox(
-      "This site does not have support for VSE style directory listings!\n\n"
-      "Switching to use UNIX style file listings",
-      "VSE type listings not supported", BoxButtons::kOk, BoxIcon::kInformation);
-  c.SystemCode = 1;
-  c.ServerType = SERVER_UNIX;
-  c.app->iHostViewCode = 3;
+  c.ui->MessageBox(msg::kVseListingsMissing, msg::kVseListingsMissingCaption, BoxButtons::kOk,
+                   BoxIcon::kInformation);
+  t.server = SERVER_UNIX;
+  t.system = SYSTEM_DEFAULT;
+  t.view = VIEW_UNIX;
+  SetHostType(c, t);
 }
 
 void FtpDetectHost(FtpConn& c, Socket sock) {
-  c.ui->SetStatusText(1, "Determining Host Type...");
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusDeterminingHostType);
   c.bL8Emulated = 0;
+  HostType t = HostTypeOf(c);
+  t.server = SERVER_UNIX;
+  t.view = VIEW_UNIX;
   if (FtpCommand(c, sock, "SYST") == kReplyPermanent) {
-    c.ServerType = SERVER_UNIX;
-    c.app->iHostViewCode = 3;
-    if (c.SystemCode == 0) c.SystemCode = 1;
+    if (t.system == 0) t.system = SYSTEM_DEFAULT;
+    SetHostType(c, t);
     c.ui->EnableCommand(UiCommand::kChangePermissions, false);
     return;
   }
   const std::string syst = Upper(c.cReply);
-  c.SystemCode = 1;
-  c.ServerType = SERVER_UNIX;
-  c.app->iHostViewCode = 3;
+  t.system = SYSTEM_DEFAULT;
+  // Each type is in force before the command that adapts the server to it.
   if (Contains(syst, "NETWARE")) {
-    c.SystemCode = 17;
-    c.ServerType = SERVER_NETWARE;
+    t.server = SERVER_NETWARE;
+    t.system = SYSTEM_NETWARE;
+    SetHostType(c, t);
     FtpCommand(c, sock, "SITE DOS");
   } else if (Contains(syst, "MVS")) {
-    c.HostFamily = HOST_MVS;
-    c.SystemCode = 13;
-    c.ServerType = SERVER_MVS;
+    t.family = HOST_MVS;
+    t.server = SERVER_MVS;
+    t.system = SYSTEM_MVS;
+    SetHostType(c, t);
     FtpCommand(c, sock, "SITE LISTFMT=IBM");
   } else if (Contains(syst, "VSE")) {
+    SetHostType(c, t);
     VseListingMode(c, sock);
+    t = HostTypeOf(c);
   } else if (Contains(syst, "VM")) {
-    c.ServerType = SERVER_VM;
-    c.HostFamily = HOST_VM;
-    c.SystemCode = 16;
+    t.family = HOST_VM;
+    t.server = SERVER_VM;
+    t.system = SYSTEM_VM;
   } else if (Contains(syst, "WINDOWS") || Contains(syst, "MICROSOFT")) {
     if (FtpCommand(c, sock, "SITE DIRSTYLE") != kReplyPermanent) {
-      c.SystemCode = 15;
-      c.ServerType = SERVER_MICROSOFT;
+      t.server = SERVER_MICROSOFT;
+      t.system = SYSTEM_MS_DOS_STYLE;
       if (Contains(Upper(c.cReply), "OFF")) {
         // SITE DIRSTYLE toggles the style: "off" means the server has just
         // left MS-DOS style, so it is toggled once more.
-        c.SystemCode = 1;
-        c.ServerType = SERVER_UNIX;
-        c.app->iHostViewCode = 3;
+        t.server = SERVER_UNIX;
+        t.system = SYSTEM_DEFAULT;
         if (FtpCommand(c, sock, "SITE DIRSTYLE") != kReplyPermanent &&
             Contains(Upper(c.cReply), "ON")) {
-          c.SystemCode = 15;
-          c.ServerType = SERVER_MICROSOFT;
+          t.server = SERVER_MICROSOFT;
+          t.system = SYSTEM_MS_DOS_STYLE;
         }
       }
     }
   } else if (Contains(syst, "L8 EMULATED")) {
     c.bL8Emulated = 1;
   }
+  SetHostType(c, t);
   c.ui->EnableCommand(UiCommand::kChangePermissions, c.ServerType == SERVER_UNIX);
 }
 
 std::string ParsePwdReply(int systemCode, const std::string& reply, size_t limit) {
   std::string out;
-  if (systemCode == 3 || systemCode == 4) {
+  if (HasDevicePaths(systemCode)) {
     auto mark = reply.find(":[");
     if (mark == std::string::npos) return "";
     auto blank = reply.rfind(' ', mark);
@@ -371,31 +394,80 @@ bool SettleCredentials(FtpConn& c, HostRecord* h) {
 
 void Disconnected(ConnectContext& ctx) {
   FtpConn& c = *ctx.conn;
-  c.app->iOpState = 0;
+  c.app->iOpState = kOpIdle;
   c.ui->SetWaitCursor(false);
   c.ui->SetConnState(ConnState::kDisconnected, "");
   if (ctx.hooks.cancelUnattendedRun) ctx.hooks.cancelUnattendedRun();
 }
-
-bool IsSlash(char ch) { return ch == '/' || ch == '\\'; }
 
 // The text of a failed log-on: the server's last reply when it refused,
 // else the reason the connection failed (FailureText). "Connection to %s
 // failed" gets the socket's error after it.
 std::string LogonFailureText(const FtpConn& c) {
   std::string reply = c.cReply;
-  if (!reply.empty() && reply.compare(0, 14, "Connection to ") == 0 && !c.lastError.empty())
+  const std::string prefix = msg::kConnectionFailedPrefix;
+  if (!reply.empty() && reply.compare(0, prefix.size(), prefix) == 0 && !c.lastError.empty())
     return reply + ": " + c.lastError;
   if (!reply.empty() && c.lastError.empty()) return reply;
   if (!reply.empty() && c.iReplyCode >= 400) return reply;
   return FailureText(c);
 }
 
+// A connect that failed after the log-on: logged off, the box shows
+// `text`, the window is back in its disconnected state.
+bool FailConnected(ConnectContext& ctx, Socket sock, const std::string& text) {
+  FtpConn& c = *ctx.conn;
+  LogWrite(c, text + "\r\n");
+  FtpQuit(c, sock);
+  c.sockControl = FtpCloseSocket(c, sock);
+  c.app->bConnected = 0;
+  SetField(c.cReply, text);
+  c.lastError = text;
+  c.ui->SetWaitCursor(false);
+  c.ui->MessageBox(text, msg::kConnectErrorCaption, BoxButtons::kOk, BoxIcon::kError);
+  Disconnected(ctx);
+  c.ui->SetStatusText(kStatusOperation, msg::kStatusNotConnected);
+  return false;
+}
+
+TransferMode DefaultTransferMode(const HostRecord& h) {
+  switch (h.cDefaultTransfer[0]) {
+    case 'D': return TransferMode::kAutoDetect;
+    case 'B': return TransferMode::kBinary;
+    default: return TransferMode::kAscii;
+  }
+}
+
 }  // namespace
+
+StartDirectory StartDirectoryRule(int32_t hostFamily, bool l8Emulated, const std::string& pwdDir,
+                                  const std::string& sessionDir) {
+  auto isSlash = [](char ch) { return ch == '/' || ch == '\\'; };
+  StartDirectory d;
+  d.fallback = pwdDir;
+  if (hostFamily == HOST_VSE && d.fallback.empty()) d.fallback = "\\";
+  if (hostFamily == HOST_GENERIC) {
+    if (l8Emulated) {
+      d.root = "/";
+    } else {
+      auto p = d.fallback.find_first_of("/\\");
+      if (p != std::string::npos) d.root = d.fallback.substr(p, 1);
+    }
+  } else if (hostFamily == HOST_VSE) {
+    d.root = l8Emulated ? "/" : ".";
+  }
+  std::string start = sessionDir.empty() ? d.fallback : sessionDir;
+  if (!start.empty() && (start.back() == '\'' || start.back() == '"')) start.pop_back();
+  if (!start.empty() && (start.front() == '\'' || start.front() == '"')) start.erase(0, 1);
+  if (!start.empty() && !isSlash(start[0]) && !(start.size() > 1 && start[1] == ':'))
+    start = d.root + start;
+  d.start = start;
+  return d;
+}
 
 bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
   FtpConn& c = *ctx.conn;
-  c.app->iOpState = 1;
+  c.app->iOpState = kOpConnecting;
   c.ui->SetConnState(ConnState::kConnecting, pHost->cSessionName);
 
   if (!SettleCredentials(c, pHost)) {
@@ -410,8 +482,10 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
 
   c.ui->SetWaitCursor(true);
   c.iReplyTimeout = ctx.replyTimeoutMs;
-  c.HostFamily = HOST_GENERIC;
-  c.SystemCode = 1;
+  HostType fresh = HostTypeOf(c);
+  fresh.family = HOST_GENERIC;
+  fresh.system = SYSTEM_DEFAULT;
+  SetHostType(c, fresh);
   c.cTypeNow = 0;
   c.bAbort = 0;
   if (ctx.hooks.resetListing) ctx.hooks.resetListing();
@@ -424,83 +498,49 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
     // The box names what failed: the server's refusal, or the socket's
     // error when no reply came.
     SetField(c.cReply, LogonFailureText(c));
-    c.ui->MessageBox(c.cReply, "Error connecting to host", BoxButtons::kOk, BoxIcon::kError);
+    c.ui->MessageBox(c.cReply, msg::kConnectErrorCaption, BoxButtons::kOk, BoxIcon::kError);
     Disconnected(ctx);
-    c.ui->SetStatusText(1, "Not Connected");
+    c.ui->SetStatusText(kStatusOperation, msg::kStatusNotConnected);
     return false;
   }
   c.sockControl = sock;
   c.app->bConnected = 1;
   if (ctx.store) c.ui->SetZoomPaths(ctx.store->LoadZoomPaths(pHost->cSessionName));
 
-  if (c.ServerType == SERVER_CESAR)
-    c.ServerType = SERVER_UNIX;
-  else
+  if (c.ServerType == SERVER_CESAR) {
+    HostType t = HostTypeOf(c);
+    t.server = SERVER_UNIX;
+    SetHostType(c, t);
+  } else {
     FtpDetectHost(c, sock);
+  }
 
-  // The start directory.
   std::string pwdDir;
   if (FtpCommand(c, sock, "PWD") == kReplyComplete) pwdDir = DirectoryFromPwd(c.SystemCode, c.cReply);
-  if (c.HostFamily == HOST_VSE && pwdDir.empty()) pwdDir = "\\";
-  std::string root;
-  if (c.HostFamily == HOST_GENERIC) {
-    if (c.bL8Emulated) {
-      root = "/";
-    } else {
-      auto p = pwdDir.find_first_of("/\\");
-      if (p != std::string::npos) root = pwdDir.substr(p, 1);
-    }
-  } else if (c.HostFamily == HOST_VSE) {
-    root = c.bL8Emulated ? "/" : ".";
-  }
-  SetField(c.cRootDir, root);
-
-  std::string start = pHost->cHostDir[0] ? pHost->cHostDir : pwdDir;
-  if (!start.empty() && (start.back() == '\'' || start.back() == '"')) start.pop_back();
-  if (!start.empty() && (start.front() == '\'' || start.front() == '"')) start.erase(0, 1);
-  if (!start.empty() && !IsSlash(start[0]) && !(start.size() > 1 && start[1] == ':'))
-    start = root + start;
+  const StartDirectory dir = StartDirectoryRule(c.HostFamily, c.bL8Emulated != 0, pwdDir, pHost->cHostDir);
+  SetField(c.cRootDir, dir.root);
+  std::string start = dir.start;
+  // The line names the field it comes from, as support staff know it.
   LogWrite(c, Format("--- Initial Startup Directory pHost->cHostDir: %s%s", start.c_str(), "\r\n"));
 
   if (ctx.hooks.processDirectory && !ctx.hooks.processDirectory(start) && pHost->cHostDir[0]) {
-    if (ctx.startDirectoryRequired) {
-      const std::string why = FailureText(c);
-      SetField(c.cReply, Format("Can't change to the start directory %s: %s", start.c_str(), why.c_str()));
-      LogWrite(c, std::string(c.cReply) + "\r\n");
-      const std::string text = c.cReply;
-      FtpQuit(c, sock);
-      c.sockControl = FtpCloseSocket(c, sock);
-      c.app->bConnected = 0;
-      SetField(c.cReply, text);
-      c.lastError = text;
-      c.ui->SetWaitCursor(false);
-      c.ui->MessageBox(text, "Error connecting to host", BoxButtons::kOk, BoxIcon::kError);
-      Disconnected(ctx);
-      c.ui->SetStatusText(1, "Not Connected");
-      return false;
-    }
-    c.ui->MessageBox("Tarn will connect to the default host directory path instead.",
-                     "Change In Startup Directory", BoxButtons::kOk, BoxIcon::kInformation);
-    start = pwdDir;
+    if (ctx.startDirectoryRequired)
+      return FailConnected(ctx, sock, msg::StartDirectoryRefusedText(start, FailureText(c)));
+    c.ui->MessageBox(msg::kStartDirectoryFallback, msg::kStartDirectoryFallbackCaption,
+                     BoxButtons::kOk, BoxIcon::kInformation);
+    start = dir.fallback;
     if (ctx.hooks.processDirectory) ctx.hooks.processDirectory(start);
   }
   ctx.startDirectory = start;
 
   c.ui->SetWaitCursor(false);
-  std::string connected = std::string("Connected to FTP host ") + pHost->cSessionName;
-  if (connected.size() > 63) connected.resize(63);
-  c.ui->SetStatusText(0, connected);
+  c.ui->SetStatusText(kStatusConnection, msg::ConnectedStatus(pHost->cSessionName));
   c.ui->SetConnState(ConnState::kConnected, pHost->cSessionName);
-
-  switch (pHost->cDefaultTransfer[0]) {
-    case 'D': c.ui->SetTransferMode(TransferMode::kAutoDetect); break;
-    case 'B': c.ui->SetTransferMode(TransferMode::kBinary); break;
-    default: c.ui->SetTransferMode(TransferMode::kAscii); break;
-  }
+  c.ui->SetTransferMode(DefaultTransferMode(*pHost));
   if (pHost->cLocalDir[0]) c.ui->ShowLocalDirectory(pHost->cLocalDir);
 
   RearmKeepAlive(c);
-  c.app->iOpState = 0;
+  c.app->iOpState = kOpIdle;
   if (ctx.hooks.startListing) ctx.hooks.startListing(start);
   return true;
 }

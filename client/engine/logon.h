@@ -22,6 +22,14 @@ inline constexpr const char* kAnonymousPlaceholder = "guest@example.com";
 // the person in cReply. Does not store the socket in FtpConn.
 platform::Socket FtpLogon(FtpConn& c, HostRecord* pHost, uint16_t port);
 
+// The USER and PASS of the first log-on step: the session's own, or what
+// its firewall scheme sends to the firewall.
+struct LogonUser {
+  std::string user;
+  std::string pass;
+};
+LogonUser FirstLogonUser(const HostRecord& h);
+
 // FtpDetectHost: SYST and the adaptation of HostFamily, ServerType and
 // SystemCode to the host.
 void FtpDetectHost(FtpConn& c, platform::Socket sock);
@@ -59,6 +67,21 @@ struct ConnectContext {
   bool startDirectoryRequired = false;
   std::string startDirectory;      // out: the directory connected to
 };
+
+// Where a connection starts, from the directory the PWD reply named and
+// the session's own (HostDir, "" for none).
+struct StartDirectory {
+  std::string root;      // the root string of the host's paths ("/", "\\", "." or "")
+  std::string start;     // the directory to go to first
+  std::string fallback;  // where to go when the session's directory is refused
+};
+// StartDirectoryRule: the session's directory, else the PWD one (VSE: "\\"
+// when PWD named none), without one pair of quotes, rooted when relative
+// ("pub" on a UNIX host is "/pub"; "C:..." and "\\..." stay as they are).
+// The root comes from the PWD directory's first slash on generic hosts,
+// "." on VSE, "/" on L8-emulating hosts, and is "" on MVS and VM.
+StartDirectory StartDirectoryRule(int32_t hostFamily, bool l8Emulated, const std::string& pwdDir,
+                                  const std::string& sessionDir);
 
 // ConnectThread's work, run on the caller's thread (an op of the
 // connection's worker): returns true when the session is connected and its

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "client/engine/control.h"
+#include "client/engine/messages.h"
 #include "client/session/host_record.h"
 #include "platform/paths.h"
 
@@ -123,7 +124,71 @@ void TlsReport(FtpConn& c, const char* text, int line) {
   }
 }
 
-TlsLayer::TlsLayer(FtpConn& c, TlsOptions options) : c_(c), options_(std::move(options)) {
+// ---- The layer's state ------------------------------------------------------------
+
+struct TlsLayer::State {
+  State(FtpConn& c, TlsOptions options);
+  ~State();
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  // One socket under a TLS object: the BIO's view of it.
+  struct Link {
+    FtpConn* conn = nullptr;
+    platform::Socket sock = platform::kInvalidSocket;
+    platform::NetResult last;  // the last failed socket call
+    bool eof = false;          // the peer closed the TCP stream
+    int timeoutMs = 0;         // 0 = the connection's iReplyTimeout
+  };
+
+  bool Active(bool isControl) const;
+  platform::NetResult Send(platform::Socket s, const void* data, size_t len, bool isControl);
+  platform::NetResult Recv(platform::Socket s, void* buf, size_t len, int flags, bool isControl);
+  bool HandshakeControl(platform::Socket s, const HostRecord& h, const std::string& peerName);
+  bool DataProtected() const;
+  bool HandshakeData(platform::Socket s);
+  void EndData(platform::Socket s);
+  void ShutdownAll();
+  std::string Protocol() const;
+  std::string Cipher() const;
+
+  bool CreateContext();
+  bool LoadClientCertificate();
+  bool LoadTrustAnchors();
+  void ApplyPeerChecks(SSL* ssl);
+  BIO* NewBio(Link* link, platform::Socket s);
+  void FreeData();
+  // Drops every state without a byte on the wire (the socket may be gone).
+  void Forget();
+  platform::NetResult Failure(const Link& link, int fallback) const;
+
+  static int BioWrite(BIO* b, const char* data, int len);
+  static int BioRead(BIO* b, char* buf, int len);
+  static long BioCtrl(BIO* b, int cmd, long num, void* ptr);
+  static int VerifyCallback(int ok, X509_STORE_CTX* store);
+  static int NewSessionCallback(SSL* ssl, SSL_SESSION* session);
+  static int PasswordCallback(char* buf, int size, int rwflag, void* userdata);
+  int Verify(int ok, X509_STORE_CTX* store);
+
+  FtpConn& c_;
+  TlsOptions options_;
+  BIO_METHOD* bioMethod_ = nullptr;
+  SSL_CTX* ctx_ = nullptr;
+  SSL* control_ = nullptr;
+  SSL* data_ = nullptr;
+  SSL_SESSION* latest_ = nullptr;  // newest resumable session of this server
+  Link controlLink_;
+  Link dataLink_;
+  // The session's settings, copied at the control handshake.
+  uint32_t security_ = 0;
+  std::string certFile_;
+  std::string certPassword_;
+  std::string peer_;
+  std::string handshakeError_;  // set by a rejected certificate
+  bool dataResumed_ = false;
+};
+
+TlsLayer::State::State(FtpConn& c, TlsOptions options) : c_(c), options_(std::move(options)) {
   bioMethod_ = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "tarn net");
   if (bioMethod_) {
     BIO_meth_set_write(bioMethod_, BioWrite);
@@ -134,14 +199,14 @@ TlsLayer::TlsLayer(FtpConn& c, TlsOptions options) : c_(c), options_(std::move(o
   dataLink_.conn = &c_;
 }
 
-TlsLayer::~TlsLayer() {
+TlsLayer::State::~State() {
   Forget();
   if (bioMethod_) BIO_meth_free(bioMethod_);
 }
 
 // ---- The socket underneath ----------------------------------------------------
 
-int TlsLayer::BioWrite(BIO* b, const char* data, int len) {
+int TlsLayer::State::BioWrite(BIO* b, const char* data, int len) {
   auto* link = static_cast<Link*>(BIO_get_data(b));
   BIO_clear_retry_flags(b);
   if (len <= 0) return 0;
@@ -154,7 +219,7 @@ int TlsLayer::BioWrite(BIO* b, const char* data, int len) {
   return static_cast<int>(r.n);
 }
 
-int TlsLayer::BioRead(BIO* b, char* buf, int len) {
+int TlsLayer::State::BioRead(BIO* b, char* buf, int len) {
   auto* link = static_cast<Link*>(BIO_get_data(b));
   BIO_clear_retry_flags(b);
   if (len <= 0) return 0;
@@ -168,7 +233,7 @@ int TlsLayer::BioRead(BIO* b, char* buf, int len) {
   return static_cast<int>(r.n);
 }
 
-long TlsLayer::BioCtrl(BIO* b, int cmd, long num, void* ptr) {
+long TlsLayer::State::BioCtrl(BIO* b, int cmd, long num, void* ptr) {
   (void)num;
   (void)ptr;
   auto* link = static_cast<Link*>(BIO_get_data(b));
@@ -179,7 +244,7 @@ long TlsLayer::BioCtrl(BIO* b, int cmd, long num, void* ptr) {
   }
 }
 
-BIO* TlsLayer::NewBio(Link* link, Socket s) {
+BIO* TlsLayer::State::NewBio(Link* link, Socket s) {
   if (!bioMethod_) return nullptr;
   BIO* b = BIO_new(bioMethod_);
   if (!b) return nullptr;
@@ -194,14 +259,14 @@ BIO* TlsLayer::NewBio(Link* link, Socket s) {
 
 // A failed TLS call as a socket result: the socket's own error when one
 // caused it, else `fallback` (the TLS stream itself is broken).
-NetResult TlsLayer::Failure(const Link& link, int fallback) const {
+NetResult TlsLayer::State::Failure(const Link& link, int fallback) const {
   if (!link.last.ok()) return link.last;
   return NetResult{-1, fallback, false};
 }
 
 // ---- Context ------------------------------------------------------------------
 
-bool TlsLayer::CreateContext() {
+bool TlsLayer::State::CreateContext() {
   ctx_ = SSL_CTX_new(TLS_client_method());
   if (!ctx_) {
     TlsReport(c_, "Unable to generate SSL context (Control)", __LINE__);
@@ -251,7 +316,7 @@ bool TlsLayer::CreateContext() {
 
 // The client certificate and its private key, both from the session's PEM
 // file; an encrypted key is opened with the session's password.
-bool TlsLayer::LoadClientCertificate() {
+bool TlsLayer::State::LoadClientCertificate() {
   SSL_CTX_set_default_passwd_cb(ctx_, PasswordCallback);
   SSL_CTX_set_default_passwd_cb_userdata(ctx_, this);
   if (SSL_CTX_use_certificate_chain_file(ctx_, certFile_.c_str()) != 1 ||
@@ -267,7 +332,7 @@ bool TlsLayer::LoadClientCertificate() {
 // "ca-cert.pem" from the current directory and from the program's, the
 // program's directory as a hashed CA directory, and the system's store. A
 // missing bundle is no error; one that is there but cannot be read is.
-bool TlsLayer::LoadTrustAnchors() {
+bool TlsLayer::State::LoadTrustAnchors() {
   const std::string programDir = platform::ProgramDirectory();
   std::vector<std::string> files;
   if (!options_.caFile.empty()) {
@@ -294,7 +359,7 @@ bool TlsLayer::LoadTrustAnchors() {
 
 // The certificate must name the host connected to: DNS names through the
 // host-name check (and SNI), address literals through the address check.
-void TlsLayer::ApplyPeerChecks(SSL* ssl) {
+void TlsLayer::State::ApplyPeerChecks(SSL* ssl) {
   if (peer_.empty()) return;
   X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
   X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
@@ -308,9 +373,9 @@ void TlsLayer::ApplyPeerChecks(SSL* ssl) {
 
 // ---- Callbacks ------------------------------------------------------------------
 
-int TlsLayer::PasswordCallback(char* buf, int size, int rwflag, void* userdata) {
+int TlsLayer::State::PasswordCallback(char* buf, int size, int rwflag, void* userdata) {
   (void)rwflag;
-  auto* self = static_cast<TlsLayer*>(userdata);
+  auto* self = static_cast<State*>(userdata);
   if (!self || size <= 0) return 0;
   int n = std::min(static_cast<int>(self->certPassword_.size()), size - 1);
   std::memcpy(buf, self->certPassword_.data(), static_cast<size_t>(n));
@@ -318,8 +383,8 @@ int TlsLayer::PasswordCallback(char* buf, int size, int rwflag, void* userdata) 
   return n;
 }
 
-int TlsLayer::NewSessionCallback(SSL* ssl, SSL_SESSION* session) {
-  auto* self = static_cast<TlsLayer*>(SSL_get_app_data(ssl));
+int TlsLayer::State::NewSessionCallback(SSL* ssl, SSL_SESSION* session) {
+  auto* self = static_cast<State*>(SSL_get_app_data(ssl));
   if (!self || !SSL_SESSION_is_resumable(session)) return 0;
   // A TLS 1.3 ticket may be good for one resumption only, so the newest one,
   // from whichever connection it came, is the one to use next.
@@ -328,16 +393,16 @@ int TlsLayer::NewSessionCallback(SSL* ssl, SSL_SESSION* session) {
   return 1;  // the reference is kept
 }
 
-int TlsLayer::VerifyCallback(int ok, X509_STORE_CTX* store) {
+int TlsLayer::State::VerifyCallback(int ok, X509_STORE_CTX* store) {
   auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-  auto* self = ssl ? static_cast<TlsLayer*>(SSL_get_app_data(ssl)) : nullptr;
+  auto* self = ssl ? static_cast<State*>(SSL_get_app_data(ssl)) : nullptr;
   if (!self) return ok;
   return self->Verify(ok, store);
 }
 
 // Called for every certificate of the chain with the library's verdict, and
 // again for every failure it finds.
-int TlsLayer::Verify(int ok, X509_STORE_CTX* store) {
+int TlsLayer::State::Verify(int ok, X509_STORE_CTX* store) {
   char subject[256] = "";
   char issuer[256] = "";
   if (X509* cert = X509_STORE_CTX_get_current_cert(store)) {
@@ -358,7 +423,7 @@ int TlsLayer::Verify(int ok, X509_STORE_CTX* store) {
 
 // ---- Handshakes -------------------------------------------------------------------
 
-bool TlsLayer::HandshakeControl(Socket s, const HostRecord& h, const std::string& peerName) {
+bool TlsLayer::State::HandshakeControl(Socket s, const HostRecord& h, const std::string& peerName) {
   // A previous connection's state: its socket is gone, so nothing is sent.
   Forget();
   if (RAND_status() != 1) RAND_poll();
@@ -398,11 +463,11 @@ bool TlsLayer::HandshakeControl(Socket s, const HostRecord& h, const std::string
   return false;
 }
 
-bool TlsLayer::DataProtected() const {
+bool TlsLayer::State::DataProtected() const {
   return control_ && (security_ & kSslUse) && ((security_ & kSslTypeMask) >> kSslTypeShift) == 0;
 }
 
-bool TlsLayer::HandshakeData(Socket s) {
+bool TlsLayer::State::HandshakeData(Socket s) {
   if (!DataProtected()) return true;
   FreeData();
   dataResumed_ = false;
@@ -423,7 +488,7 @@ bool TlsLayer::HandshakeData(Socket s) {
   if (resume && SSL_SESSION_is_resumable(resume)) SSL_set_session(data_, resume);
   ERR_clear_error();
   if (SSL_connect(data_) != 1) {
-    c_.ui->MessageBox("Handshake failure on data socket", c_.app->cTitle, BoxButtons::kOk,
+    c_.ui->MessageBox(msg::kDataHandshakeFailed, c_.app->cTitle, BoxButtons::kOk,
                       BoxIcon::kInformation);
     TlsReport(c_, "Handshake failure", __LINE__);
     FreeData();
@@ -433,7 +498,7 @@ bool TlsLayer::HandshakeData(Socket s) {
   return true;
 }
 
-void TlsLayer::EndData(Socket s) {
+void TlsLayer::State::EndData(Socket s) {
   (void)s;
   if (!data_) return;
   if (!c_.bAbort) {
@@ -457,14 +522,14 @@ void TlsLayer::EndData(Socket s) {
   FreeData();
 }
 
-void TlsLayer::FreeData() {
+void TlsLayer::State::FreeData() {
   if (data_) SSL_free(data_);
   data_ = nullptr;
   dataLink_.sock = kInvalidSocket;
   ERR_clear_error();  // nothing of the data connection may reach the control's calls
 }
 
-void TlsLayer::ShutdownAll() {
+void TlsLayer::State::ShutdownAll() {
   FreeData();
   if (control_) {
     controlLink_.timeoutMs = CloseWait(c_.iReplyTimeout);
@@ -478,7 +543,7 @@ void TlsLayer::ShutdownAll() {
   Forget();
 }
 
-void TlsLayer::Forget() {
+void TlsLayer::State::Forget() {
   if (latest_) SSL_SESSION_free(latest_);
   latest_ = nullptr;
   FreeData();
@@ -497,9 +562,9 @@ void TlsLayer::Forget() {
 
 // ---- Channel I/O ------------------------------------------------------------------
 
-bool TlsLayer::Active(bool isControl) const { return isControl ? control_ != nullptr : data_ != nullptr; }
+bool TlsLayer::State::Active(bool isControl) const { return isControl ? control_ != nullptr : data_ != nullptr; }
 
-NetResult TlsLayer::Send(Socket s, const void* data, size_t len, bool isControl) {
+NetResult TlsLayer::State::Send(Socket s, const void* data, size_t len, bool isControl) {
   (void)s;
   SSL* ssl = isControl ? control_ : data_;
   Link& link = isControl ? controlLink_ : dataLink_;
@@ -527,7 +592,7 @@ NetResult TlsLayer::Send(Socket s, const void* data, size_t len, bool isControl)
   return NetResult{static_cast<long>(sent), 0, false};
 }
 
-NetResult TlsLayer::Recv(Socket s, void* buf, size_t len, int flags, bool isControl) {
+NetResult TlsLayer::State::Recv(Socket s, void* buf, size_t len, int flags, bool isControl) {
   (void)s;
   SSL* ssl = isControl ? control_ : data_;
   Link& link = isControl ? controlLink_ : dataLink_;
@@ -552,12 +617,36 @@ NetResult TlsLayer::Recv(Socket s, void* buf, size_t len, int flags, bool isCont
   }
 }
 
-std::string TlsLayer::Protocol() const { return control_ ? SSL_get_version(control_) : ""; }
+std::string TlsLayer::State::Protocol() const { return control_ ? SSL_get_version(control_) : ""; }
 
-std::string TlsLayer::Cipher() const {
+std::string TlsLayer::State::Cipher() const {
   if (!control_) return "";
   const SSL_CIPHER* cipher = SSL_get_current_cipher(control_);
   return cipher ? SSL_CIPHER_get_name(cipher) : "";
 }
+
+// ---- The layer ----------------------------------------------------------------------
+
+TlsLayer::TlsLayer(FtpConn& c, TlsOptions options)
+    : s_(std::make_unique<State>(c, std::move(options))) {}
+TlsLayer::~TlsLayer() = default;
+
+bool TlsLayer::Active(bool isControl) const { return s_->Active(isControl); }
+NetResult TlsLayer::Send(Socket s, const void* data, size_t len, bool isControl) {
+  return s_->Send(s, data, len, isControl);
+}
+NetResult TlsLayer::Recv(Socket s, void* buf, size_t len, int flags, bool isControl) {
+  return s_->Recv(s, buf, len, flags, isControl);
+}
+bool TlsLayer::HandshakeControl(Socket s, const HostRecord& h, const std::string& peerName) {
+  return s_->HandshakeControl(s, h, peerName);
+}
+bool TlsLayer::DataProtected() const { return s_->DataProtected(); }
+bool TlsLayer::HandshakeData(Socket s) { return s_->HandshakeData(s); }
+void TlsLayer::EndData(Socket s) { s_->EndData(s); }
+void TlsLayer::ShutdownAll() { s_->ShutdownAll(); }
+std::string TlsLayer::Protocol() const { return s_->Protocol(); }
+std::string TlsLayer::Cipher() const { return s_->Cipher(); }
+bool TlsLayer::DataResumed() const { return s_->dataResumed_; }
 
 }  // namespace tarn

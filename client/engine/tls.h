@@ -9,9 +9,7 @@
 // with 10004, exactly as it ends a plain one.
 #pragma once
 
-#include <openssl/bio.h>
-#include <openssl/ssl.h>
-
+#include <memory>
 #include <string>
 
 #include "client/engine/ftp_conn.h"
@@ -30,7 +28,8 @@ struct TlsOptions {
   // The system's CA certificates as well, so that a publicly trusted
   // server verifies without a bundle of its own.
   bool systemStore = true;
-  // Highest protocol version offered (TLS1_2_VERSION, ...); 0 = TLS 1.3.
+  // Highest protocol version offered (OpenSSL's TLS1_2_VERSION, ...); 0 =
+  // TLS 1.3.
   int maxVersion = 0;
 };
 
@@ -98,52 +97,13 @@ class TlsLayer final : public TlsChannels {
   std::string Protocol() const;
   std::string Cipher() const;
   // True when the last data handshake resumed an earlier session.
-  bool DataResumed() const { return dataResumed_; }
+  bool DataResumed() const;
 
  private:
-  // One socket under a TLS object: the BIO's view of it.
-  struct Link {
-    FtpConn* conn = nullptr;
-    platform::Socket sock = platform::kInvalidSocket;
-    platform::NetResult last;  // the last failed socket call
-    bool eof = false;          // the peer closed the TCP stream
-    int timeoutMs = 0;         // 0 = the connection's iReplyTimeout
-  };
-
-  bool CreateContext();
-  bool LoadClientCertificate();
-  bool LoadTrustAnchors();
-  void ApplyPeerChecks(SSL* ssl);
-  BIO* NewBio(Link* link, platform::Socket s);
-  void FreeData();
-  // Drops every state without a byte on the wire (the socket may be gone).
-  void Forget();
-  platform::NetResult Failure(const Link& link, int fallback) const;
-
-  static int BioWrite(BIO* b, const char* data, int len);
-  static int BioRead(BIO* b, char* buf, int len);
-  static long BioCtrl(BIO* b, int cmd, long num, void* ptr);
-  static int VerifyCallback(int ok, X509_STORE_CTX* store);
-  static int NewSessionCallback(SSL* ssl, SSL_SESSION* session);
-  static int PasswordCallback(char* buf, int size, int rwflag, void* userdata);
-  int Verify(int ok, X509_STORE_CTX* store);
-
-  FtpConn& c_;
-  TlsOptions options_;
-  BIO_METHOD* bioMethod_ = nullptr;
-  SSL_CTX* ctx_ = nullptr;
-  SSL* control_ = nullptr;
-  SSL* data_ = nullptr;
-  SSL_SESSION* latest_ = nullptr;  // newest resumable session of this server
-  Link controlLink_;
-  Link dataLink_;
-  // The session's settings, copied at the control handshake.
-  uint32_t security_ = 0;
-  std::string certFile_;
-  std::string certPassword_;
-  std::string peer_;
-  std::string handshakeError_;  // set by a rejected certificate
-  bool dataResumed_ = false;
+  // The OpenSSL objects and the session's settings; OpenSSL stays out of
+  // this header's includers.
+  struct State;
+  std::unique_ptr<State> s_;
 };
 
 }  // namespace tarn

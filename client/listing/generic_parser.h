@@ -40,7 +40,7 @@ struct GenericParseRequest {
   // `addToTree` is set and `tree` is not null.
   HostTree* tree = nullptr;
   NodeId node = kNoNode;
-  int32_t insertMode = 3;
+  int32_t insertMode = kInsertLastChild;
   bool addToTree = false;
   Ui* ui = nullptr;                // the out-of-memory box; null: none
   ListingLog log;                  // null: nothing logged

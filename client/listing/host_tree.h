@@ -30,6 +30,7 @@ struct TreeNode {
 enum InsertMode : int32_t {
   kInsertRoot = 0,       // top level; remembered as the root node
   kInsertFirstChild = 1, // first child of the parent, or of the root node
+  kInsertLastChild = 3,  // last child of the parent (what listings insert)
   kInsertTopLast = 4,    // top level, after the last node
   // Any other value: last child of the given parent.
 };

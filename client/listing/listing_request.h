@@ -16,8 +16,9 @@ namespace tarn::listing {
 
 // Insertion mode of a request that creates the root node (first listing).
 constexpr int32_t kModeFirstListing = 2;
-// Insertion mode of listings started from the tree.
-constexpr int32_t kModeFromTree = 3;
+// Insertion mode of listings started from the tree: the tree's own
+// kInsertLastChild, which the parsers take as it is.
+constexpr int32_t kModeFromTree = kInsertLastChild;
 
 struct ListingRequest {
   NodeId node = kNoNode;      // whose children the listing fills; set for mode 2 by the thread

@@ -12,6 +12,7 @@
 #include "client/engine/commands.h"
 #include "client/engine/control.h"
 #include "client/engine/transfer.h"
+#include "client/listing/mainframe_parsers.h"
 #include "client/listing/parse_dispatch.h"
 #include "client/session/host_record.h"
 
@@ -43,9 +44,11 @@ void PathStateFromConn(const FtpConn& c, PathState* s) {
 }
 
 void PathStateToConn(const PathState& s, FtpConn* c) {
-  c->HostFamily = s.hostFamily;
-  c->ServerType = s.serverType;
-  c->SystemCode = s.systemCode;
+  HostType t = HostTypeOf(*c);
+  t.family = s.hostFamily;
+  t.server = s.serverType;
+  t.system = s.systemCode;
+  SetHostType(*c, t);
   SetField(c->cRootDir, s.rootString);
 }
 
@@ -66,7 +69,7 @@ bool ProcessCurrentDirectory(FtpConn& c, ListingContext* ctx, const std::string&
     if (FtpCwd(c, c.sockControl, CwdArgument(s.hostFamily, directory)) == kReplyPermanent) {
       c.ui->MessageBox(c.cReply, "Error changing directory", BoxButtons::kOk, BoxIcon::kInformation);
       LogWrite(c, "Error changing directory in function ProcessCurrentDirectory\r\n");
-      c.ui->SetStatusText(1, "");
+      c.ui->SetStatusText(kStatusOperation, "");
       return false;
     }
   }
@@ -89,11 +92,11 @@ bool FetchListing(FtpConn& c, ListingContext* ctx) {
       EnterDirectory(&ctx->path, std::string(ctx->path.currentDir));
     }
   }
-  c.ui->SetStatusText(1, "Retrieving Directory List");
+  c.ui->SetStatusText(kStatusOperation, "Retrieving Directory List");
   c.bAbort = 0;
   c.llExpected = 0;
   int rc = FtpListToTemp(c, c.sockControl, "LIST");
-  c.ui->SetStatusText(1, "");
+  c.ui->SetStatusText(kStatusOperation, "");
   const std::string temp = c.cTempFile;
   if (rc != kReplyComplete) {
     if (!temp.empty()) unlink(temp.c_str());
@@ -116,6 +119,7 @@ bool FetchListing(FtpConn& c, ListingContext* ctx) {
     ctx->buffer = text.str();
   } catch (const std::bad_alloc&) {
     ctx->buffer.clear();
+    // "xxx" is the caption this box has always had.
     c.ui->MessageBox("Out of memory", "xxx", BoxButtons::kOk, BoxIcon::kError);
     in.close();
     unlink(temp.c_str());
@@ -135,7 +139,7 @@ ListingRequest FirstListingRequest(const PathState& s, const std::string& direct
   req.directory = directory;
   req.kind = kKindDirectory;
   req.image = kIconFolder;
-  req.vseKind = s.hostFamily == HOST_VSE ? 11 : 1;
+  req.vseKind = s.hostFamily == HOST_VSE ? kVseViewDirectory : 1;
   return req;
 }
 
@@ -157,12 +161,14 @@ class FinishedOnExit {
 }  // namespace
 
 int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DateParts& now) {
-  c.app->iOpState = 2;
+  c.app->iOpState = kOpListing;
   ctx->Reset();
   FinishedOnExit finished(ctx);
   c.ui->SetWaitCursor(true);
   PathState& s = ctx->path;
 
+  // This classification reads the buffer of the listing before, as the
+  // system always has; the one after the fetch reads the new listing.
   if (s.hostFamily == HOST_MVS && req.kind == kKindDirectory)
     req.kind = ClassifyMvsDirectory(req.kind, ctx->buffer);
 
@@ -182,18 +188,18 @@ int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DatePa
 
   if (!ProcessCurrentDirectory(c, ctx, req.directory)) {
     c.ui->SetWaitCursor(false);
-    c.app->iOpState = 0;
+    c.app->iOpState = kOpIdle;
     return 1;
   }
   ctx->listing.Clear();
 
   if (!FetchListing(c, ctx)) {
     c.ui->SetWaitCursor(false);
-    c.ui->SetStatusText(1, "Error retrieving Directory Listing");
-    c.app->iOpState = 0;
+    c.ui->SetStatusText(kStatusOperation, "Error retrieving Directory Listing");
+    c.app->iOpState = kOpIdle;
   } else {
-    c.app->iOpState = 0;
-    c.ui->SetStatusText(1, "Parsing Directory Listing");
+    c.app->iOpState = kOpIdle;
+    c.ui->SetStatusText(kStatusOperation, "Parsing Directory Listing");
     ctx->sort.fullPaths = false;
     if (s.hostFamily == HOST_MVS && req.kind == kKindDirectory)
       req.kind = ClassifyMvsDirectory(req.kind, ctx->buffer);
@@ -203,7 +209,7 @@ int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DatePa
     pc.now = now;
     pc.addToTree = req.addToTree != 0;
     pc.node = req.node;
-    pc.insertMode = req.mode == kModeFirstListing ? 3 : req.mode;
+    pc.insertMode = req.mode == kModeFirstListing ? kInsertLastChild : req.mode;
     pc.recordLength = req.recordLength;
     pc.log = [&c](std::string_view text) { LogDebug(c, std::string(text)); };
     ctx->lastParse = ParseListingText(choice, ctx->buffer, pc, ctx, c.ui);
@@ -216,7 +222,7 @@ int RunListing(FtpConn& c, ListingContext* ctx, ListingRequest req, const DatePa
     ctx->selected = req.node;
   }
   c.ui->SetWaitCursor(false);
-  c.ui->SetStatusText(1, "  ");
+  c.ui->SetStatusText(kStatusOperation, "  ");
   return 0;
 }
 

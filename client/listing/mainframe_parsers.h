@@ -39,7 +39,7 @@ struct MainframeParseRequest {
   // `addToTree` is set and `tree` is not null.
   HostTree* tree = nullptr;
   NodeId node = kNoNode;
-  int32_t insertMode = 3;
+  int32_t insertMode = kInsertLastChild;
   bool addToTree = false;
   // MVS: the kind of the directory listed (kKindPdsFixed or
   // kKindPdsVariable for members) and, for members, the dataset's LRECL

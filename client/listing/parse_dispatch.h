@@ -19,7 +19,7 @@ struct ParseContext {
   DateParts now;               // local time, for dates without a year
   bool addToTree = false;      // directories become nodes under `node`
   NodeId node = kNoNode;
-  int32_t insertMode = 3;
+  int32_t insertMode = kInsertLastChild;
   int32_t recordLength = 0;    // MVS members: the dataset's LRECL
   ListingLog log;              // transcript lines; null: none
 };

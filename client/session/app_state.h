@@ -30,6 +30,9 @@ struct AppSettings {
   int32_t bPassive = 0;              // PASV
 };
 
+// AppState::iOpState values: what the connection is doing for the window.
+enum OpState : int { kOpIdle = 0, kOpConnecting = 1, kOpListing = 2 };
+
 struct AppState {
   std::string cTitle = "Tarn";       // message-box caption
   AppSettings settings;
@@ -38,7 +41,7 @@ struct AppState {
 
   std::atomic<int> bConnected{0};    // log-on succeeded
   std::atomic<int> bResumeOK{0};     // the server took a restart marker
-  std::atomic<int> iOpState{0};      // 0 idle, 1 connecting, 2 listing
+  std::atomic<int> iOpState{kOpIdle};  // an OpState
   std::atomic<int> iHostViewCode{3}; // column set of the host view
   std::atomic<int> bLastDownloadDone{1};  // from ResIsDownLoadDone
   std::atomic<int> bNoResumeInfo{0};      // resume state could not be read

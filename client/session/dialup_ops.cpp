@@ -62,7 +62,7 @@ bool DialUpOps::DialEntry(const std::string& entry) {
     params.password = password;
   }
 
-  ui_.SetStatusText(1, "Dialing " + entry);
+  ui_.SetStatusText(kStatusOperation, "Dialing " + entry);
   platform::DialHandle handle = 0;
   if (service_.Dial(params, &handle) == platform::kDialUpOk) return true;
   if (handle != 0) HangUp(handle);

@@ -22,6 +22,15 @@ enum SecurityBits : uint32_t {
   kSslInvalid = 1u << 8,      // SSLInvalid
 };
 
+// HostRecord::iFirewallType values: how a session logs on through its
+// firewall.
+enum FirewallType : int {
+  kFirewallUserNoLogon = 0,    // USER user@host at the firewall
+  kFirewallUserWithLogon = 1,  // log on at the firewall, then USER user@host
+  kFirewallTransparent = 2,    // USER fwuser@host:port
+  kFirewallSiteHostname = 3,   // log on at the firewall, then USER "site host"
+};
+
 struct HostRecord {
   char cSessionName[260] = {};
   char cHostName[260] = {};

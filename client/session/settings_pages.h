@@ -146,14 +146,9 @@ CheckResult CheckSessionPage(const SessionPageValues& v, MountTable& mounts);
 // ---------------------------------------------------------------------------
 // Firewall Settings page
 
+// The list's items in FirewallType order (host_record.h).
 inline constexpr const char* kFirewallTypeItems[] = {"USER w/o Logon", "USER with Logon",
                                                      "Transparent", "SITE Hostname"};
-enum FirewallType : int {
-  kFirewallUserNoLogon = 0,
-  kFirewallUserWithLogon = 1,
-  kFirewallTransparent = 2,
-  kFirewallSiteHostname = 3,
-};
 
 struct FirewallPageValues {
   bool useFirewall = false;

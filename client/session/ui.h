@@ -14,6 +14,12 @@ enum class BoxIcon { kNone, kInformation, kWarning, kError, kQuestion, kApplicat
 enum class BoxButtons { kOk, kOkCancel, kYesNo, kYesNoCancel };
 enum class BoxResult { kOk, kCancel, kYes, kNo };
 
+// The parts of the status bar SetStatusText writes.
+enum StatusPart : int {
+  kStatusConnection = 0,  // the session connected to
+  kStatusOperation = 1,   // what the connection is doing
+};
+
 // Window states the connect and listing code switch between.
 enum class ConnState { kDisconnected, kConnecting, kConnected };
 
@@ -73,7 +79,7 @@ class Ui {
   virtual BoxResult MessageBox(const std::string& text, const std::string& caption,
                                BoxButtons buttons, BoxIcon icon) = 0;
 
-  // Status bar text; part 0 is the connection, part 1 the operation.
+  // Status bar text of a StatusPart.
   virtual void SetStatusText(int part, const std::string& text) = 0;
 
   // The modal "Logon to FTP Host" dialog. False on Cancel. The dialog

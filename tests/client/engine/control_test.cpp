@@ -243,6 +243,25 @@ TEST_F(ControlTest, OpenLogsPeerAndFailures) {
   EXPECT_THAT(Log(), HasSubstr("Can't get \"no-such-host.invalid\" host entry\r\n"));
 }
 
+// ---- Host type ----------------------------------------------------------------
+
+TEST_F(ControlTest, HostTypeChangesAreLoggedByNameOnlyWhenTheyChange) {
+  HostType mvs{HOST_MVS, SERVER_MVS, SYSTEM_MVS, VIEW_UNIX};
+  SetHostType(c_, mvs);
+  EXPECT_EQ(HostTypeOf(c_), mvs);
+  EXPECT_EQ(c_.HostFamily, HOST_MVS);
+  EXPECT_EQ(app_.iHostViewCode, VIEW_UNIX);
+  SetHostType(c_, mvs);  // no change, no line
+  SetHostType(c_, HostType{HOST_VSE, SERVER_VSE, SYSTEM_VSE_NATIVE, VIEW_VSE});
+  const std::string log = Log();
+  EXPECT_THAT(log, HasSubstr("Host type: GENERIC UNIX DEFAULT view 3 -> MVS MVS MVS view 3\r\n"));
+  EXPECT_THAT(log, HasSubstr("Host type: MVS MVS MVS view 3 -> VSE VSE VSE_NATIVE view 4\r\n"));
+  size_t lines = 0;
+  for (size_t at = log.find("Host type"); at != std::string::npos; at = log.find("Host type", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 2u);
+}
+
 TEST(WsErrorText, KnownCodesHaveTextsOthersTheirNumber) {
   struct Case {
     int code;

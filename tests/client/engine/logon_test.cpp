@@ -347,6 +347,46 @@ TEST_F(LogonTest, UnreachableStartDirectoryFallsBackToDefault) {
   EXPECT_THAT(ui_.BoxCaptions(), ElementsAre("Change In Startup Directory"));
 }
 
+// The rule alone: the host family, the L8 flag, what PWD named and the
+// session's directory decide the root, the start and the fallback.
+TEST(StartDirectoryRule, RootStartAndFallbackByHost) {
+  struct Case {
+    const char* name;
+    int32_t family;
+    bool l8;
+    const char* pwd;
+    const char* session;
+    const char* root;
+    const char* start;
+    const char* fallback;
+  } cases[] = {
+      {"unix, no session directory", HOST_GENERIC, false, "/home/joe", "", "/", "/home/joe", "/home/joe"},
+      {"unix, relative session directory", HOST_GENERIC, false, "/home/joe", "pub", "/", "/pub", "/home/joe"},
+      {"unix, absolute session directory", HOST_GENERIC, false, "/home/joe", "/srv", "/", "/srv", "/home/joe"},
+      {"quotes come off once", HOST_GENERIC, false, "/", "'pub'", "/", "/pub", "/"},
+      {"double quotes too", HOST_GENERIC, false, "/", "\"pub\"", "/", "/pub", "/"},
+      {"windows paths keep their drive", HOST_GENERIC, false, "C:\\ftp", "D:\\data", "\\", "D:\\data",
+       "C:\\ftp"},
+      {"backslash root from PWD", HOST_GENERIC, false, "\\ftp", "pub", "\\", "\\pub", "\\ftp"},
+      {"no slash in PWD: no root", HOST_GENERIC, false, "USER1", "pub", "", "pub", "USER1"},
+      {"L8 emulation roots at /", HOST_GENERIC, true, "USER1", "pub", "/", "/pub", "USER1"},
+      {"MVS has no root", HOST_MVS, false, "USER1.", "", "", "USER1.", "USER1."},
+      {"MVS dataset stays as typed", HOST_MVS, false, "USER1.", "SYS1", "", "SYS1", "USER1."},
+      {"VM has no root", HOST_VM, false, "USER1 191", "", "", "USER1 191", "USER1 191"},
+      {"VSE without PWD directory", HOST_VSE, false, "", "", ".", "\\", "\\"},
+      {"VSE relative session directory", HOST_VSE, false, "", "LIB", ".", ".LIB", "\\"},
+      {"VSE with L8 emulation", HOST_VSE, true, "", "LIB", "/", "/LIB", "\\"},
+      {"nothing at all", HOST_GENERIC, false, "", "", "", "", ""},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const StartDirectory d = StartDirectoryRule(tc.family, tc.l8, tc.pwd, tc.session);
+    EXPECT_EQ(d.root, tc.root);
+    EXPECT_EQ(d.start, tc.start);
+    EXPECT_EQ(d.fallback, tc.fallback);
+  }
+}
+
 TEST(PwdReply, DirectoryIsTakenFromQuotesOrDevicePaths) {
   struct Case {
     int systemCode;
