@@ -137,7 +137,6 @@ int main(int argc, char** argv) {
           facts.serverType = SERVER_UNIX;
           facts.currentDir = "/data";
           facts.sort = ctx->sort;
-          facts.widestRow = ctx->lastParse.widestRow;
           pane.ShowListing(std::move(ctx->listing), facts);
           // Shown once the viewport has painted the rows.
           pane.viewport()->repaint();

@@ -39,11 +39,9 @@ void HostListModel::SetListing(listing::HostListing&& rows, const HostViewFacts&
   sort_.column = 0;
   // MVS data-set names compare by their full paths.
   sort_.fullPaths = facts.sort.fullPaths || columns_ == listing::ColumnSetId::kMvsDatasets;
-  if (facts.sort.direction[0] != sort_.direction[0]) {
-    SortRowsAs(0, sort_.direction[0]);
-    facts_.widestRow = SIZE_MAX;  // its index moved with the sort
-  }
+  if (facts.sort.direction[0] != sort_.direction[0]) SortRowsAs(0, sort_.direction[0]);
   rowCount_ = static_cast<int>(RowCountFor(rows_, columns_));
+  FindWidestRow();
   columnCount_ = static_cast<int>(Columns().columns.size());
   endResetModel();
 }
@@ -54,8 +52,22 @@ void HostListModel::Clear(listing::ColumnSetId columns) {
   facts_ = HostViewFacts();
   columns_ = columns;
   rowCount_ = 0;
+  hasWidest_ = false;
   columnCount_ = static_cast<int>(Columns().columns.size());
   endResetModel();
+}
+
+void HostListModel::FindWidestRow() {
+  hasWidest_ = false;
+  size_t longest = 0;
+  for (int r = 0; r < rowCount_; ++r) {
+    const size_t n = RowNameText(rows_, columns_, facts_.hostFamily, static_cast<size_t>(r)).size();
+    if (!hasWidest_ || n > longest) {
+      longest = n;
+      widestKey_ = RowKey(r);
+      hasWidest_ = true;
+    }
+  }
 }
 
 void HostListModel::SortRowsAs(int column, int direction) {
@@ -87,7 +99,6 @@ bool HostListModel::SortByHeader(int column) {
     newRow.emplace(keys.back(), -1);
   }
   SortRowsAs(column, sort_.direction[column]);
-  facts_.widestRow = SIZE_MAX;
   if (!newRow.empty()) {
     for (int r = 0; r < rowCount_; ++r) {
       auto it = newRow.find(RowKey(r));
@@ -144,8 +155,12 @@ bool HostListModel::IsParentRow(int row) const {
 }
 
 int HostListModel::WidestRow() const {
-  return facts_.widestRow < static_cast<size_t>(rowCount_) ? static_cast<int>(facts_.widestRow)
-                                                          : -1;
+  if (!hasWidest_) return -1;
+  // Rows move with sorts; the row's key stays. One pass, on a listing's
+  // arrival only.
+  for (int r = 0; r < rowCount_; ++r)
+    if (RowKey(r) == widestKey_) return r;
+  return -1;
 }
 
 int HostListModel::rowCount(const QModelIndex& parent) const {

@@ -70,7 +70,9 @@ class HostListModel : public QAbstractTableModel {
   HostRow Row(int row) const;
   bool IsDirectoryRow(int row) const;
   bool IsParentRow(int row) const;
-  // The row with the widest name (for the first column's width), or -1.
+  // The row with the longest name (for the first column's width), or -1
+  // for no rows. Found in one pass when the listing arrives, and followed
+  // through sorts.
   int WidestRow() const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -89,6 +91,7 @@ class HostListModel : public QAbstractTableModel {
 
  private:
   void SortRowsAs(int column, int direction);
+  void FindWidestRow();
   uint32_t RowKey(int row) const;
 
   const ::platform::Locale& locale_;
@@ -97,6 +100,8 @@ class HostListModel : public QAbstractTableModel {
   HostViewFacts facts_;
   listing::ColumnSetId columns_ = listing::ColumnSetId::kGenericUnix;
   listing::SortState sort_;
+  uint32_t widestKey_ = 0;  // RowKey of the row with the longest name
+  bool hasWidest_ = false;
   int rowCount_ = 0;
   int columnCount_ = 0;
   bool editable_ = false;

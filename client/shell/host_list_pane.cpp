@@ -29,7 +29,9 @@ HostListPane::HostListPane(ShellContext& ctx, Dialogs& dialogs, IconStore& icons
   setTextElideMode(Qt::ElideRight);
   header()->setSectionsClickable(true);
   header()->setSectionsMovable(false);
-  header()->setStretchLastSection(true);
+  // Columns keep their widths; the room to their right stays empty rather
+  // than pushing the last column (a date) to the far edge.
+  header()->setStretchLastSection(false);
   header()->setSortIndicatorShown(false);
   connect(header(), &QHeaderView::sectionClicked, this, &HostListPane::OnHeaderClicked);
   connect(&model_, &HostListModel::RenameRequested, this, &HostListPane::OnRenameRequested);

@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include "client/listing/text_rules.h"
+#include "client/shell/icons.h"
 
 namespace tarn::shell {
 
@@ -10,6 +11,23 @@ QString LocalDateText(const QDateTime& when, const ::platform::Locale& locale) {
   if (!when.isValid()) return QString();
   const std::tm t = ::platform::LocalTime(when.toSecsSinceEpoch());
   return QString::fromStdString(locale.FormatShortDate(t) + " " + locale.FormatTime(t));
+}
+
+QIcon PcIconProvider::icon(const QFileInfo& info) const {
+  if (info.isDir()) return QFileIconProvider::icon(info);
+  const QMimeType type = mime_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+  QMutexLocker lock(&mu_);
+  auto it = byType_.constFind(type.name());
+  if (it != byType_.constEnd()) return *it;
+  QIcon icon;
+  if (QIcon::hasThemeIcon(type.iconName()))
+    icon = QIcon::fromTheme(type.iconName());
+  else if (QIcon::hasThemeIcon(type.genericIconName()))
+    icon = QIcon::fromTheme(type.genericIconName());
+  else
+    icon = IconStore::Bundled(QStringLiteral("file"));
+  byType_.insert(type.name(), icon);
+  return icon;
 }
 
 PcListModel::PcListModel(const ::platform::Locale& locale, QObject* parent)
@@ -37,6 +55,7 @@ void PcListModel::MakeSource() {
   auto files = std::make_unique<QFileSystemModel>();
   files->setFilter(Filters());
   files->setReadOnly(true);
+  files->setIconProvider(&icons_);
   // The rows' own names: no resolution of links into their targets' names.
   files->setResolveSymlinks(false);
   connect(files.get(), &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {

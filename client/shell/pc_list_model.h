@@ -6,8 +6,12 @@
 #pragma once
 
 #include <QCollator>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHash>
+#include <QMimeDatabase>
+#include <QMutex>
 #include <QSortFilterProxyModel>
 
 #include <memory>
@@ -16,6 +20,21 @@
 #include "platform/locale.h"
 
 namespace tarn::shell {
+
+// The icons of local files: a file takes the theme's icon of its name's
+// MIME type (by the extension: nothing is read), as host files do; folders
+// keep the desktop's folder icons. The file-system model asks from its
+// gatherer thread too, so the cache is locked.
+class PcIconProvider : public QFileIconProvider {
+ public:
+  using QFileIconProvider::icon;
+  QIcon icon(const QFileInfo& info) const override;
+
+ private:
+  mutable QMutex mu_;
+  mutable QHash<QString, QIcon> byType_;
+  QMimeDatabase mime_;
+};
 
 class PcListModel : public QSortFilterProxyModel {
   Q_OBJECT
@@ -72,6 +91,7 @@ class PcListModel : public QSortFilterProxyModel {
   QDir::Filters Filters() const;
 
   const ::platform::Locale& locale_;
+  PcIconProvider icons_;  // outlives files_
   std::unique_ptr<QFileSystemModel> files_;
   QString folder_;
   QPersistentModelIndex folderIndex_;  // folder_ in files_

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "client/listing/columns.h"
 #include "client/shell/icons.h"
 #include "client/shell/pc_file_ops.h"
 
@@ -96,10 +97,14 @@ PcPanes::PcPanes(ShellContext& ctx, Dialogs& dialogs, IconStore& icons, QWidget*
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->header()->setSectionsClickable(true);
   list_->header()->setSortIndicatorShown(true);
+  list_->header()->setStretchLastSection(false);
   connect(list_->header(), &QHeaderView::sectionClicked, this, &PcPanes::OnListHeaderClicked);
   connect(list_, &QAbstractItemView::doubleClicked, this, &PcPanes::OpenIndex);
   connect(&listModel_, &PcListModel::renameRequested, this, &PcPanes::OnRenameRequested);
-  connect(&listModel_, &PcListModel::folderLoaded, this, [this] { SetListBusy(false); });
+  connect(&listModel_, &PcListModel::folderLoaded, this, [this] {
+    SetListBusy(false);
+    WidenListNameColumn();
+  });
 
   OpenFolder(treeModel_.FilePath(treeModel_.HomeIndex()));
 }
@@ -163,6 +168,7 @@ void PcPanes::OnTreeCurrentChanged(const QModelIndex& current) {
     SetListBusy(false);
     UseListModel(&driveOrder_);
     list_->setRootIndex(QModelIndex());
+    WidenListNameColumn();
     emit folderChanged(QString());
     return;
   }
@@ -212,12 +218,28 @@ void PcPanes::SizeListColumns() {
   } else {
     h->resizeSection(0, width(130, QStringLiteral("Dummy File Name"), "Name", 31));
     h->resizeSection(1, width(65, QStringLiteral("999,999KB"), "Size", 15));
-    h->resizeSection(2, width(130, QStringLiteral("Text Documentxxx"), "Type", 15));
+    h->resizeSection(2, width(130, QStringLiteral("Tar archive (gzip-compressed)"), "Type", 15));
     h->resizeSection(3, width(130, date, "Modified", 15));
     const PcSortState& s = listModel_.SortState();
     h->setSortIndicator(s.column, (s.Direction() > 0) != (s.column == 1) ? Qt::AscendingOrder
                                                                          : Qt::DescendingOrder);
   }
+}
+
+void PcPanes::WidenListNameColumn() {
+  // The longest name by its characters, measured once: a folder of
+  // 100,000 files costs one pass over the names, not 100,000 measurements.
+  QAbstractItemModel* m = list_->model();
+  const QModelIndex root = list_->rootIndex();
+  QString longest;
+  for (int r = 0, n = m->rowCount(root); r < n; ++r) {
+    const QString name = m->index(r, 0, root).data().toString();
+    if (name.size() > longest.size()) longest = name;
+  }
+  if (longest.isEmpty()) return;
+  int width = list_->fontMetrics().horizontalAdvance(longest) + listing::kFirstColumnPadding;
+  width = std::min(width, std::max(list_->viewport()->width() * 3 / 5, 200));
+  if (width > list_->header()->sectionSize(0)) list_->header()->resizeSection(0, width);
 }
 
 void PcPanes::OnListHeaderClicked(int section) {

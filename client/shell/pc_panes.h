@@ -128,6 +128,7 @@ class PcPanes : public QObject {
   void ShowFolderInList(const QString& folder);
   void UseListModel(QAbstractItemModel* model);
   void SizeListColumns();
+  void WidenListNameColumn();
   void OnListHeaderClicked(int section);
   void OnRenameRequested(const QString& path, const QString& newName);
   std::string Caption() const;

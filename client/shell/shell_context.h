@@ -47,7 +47,6 @@ struct HostViewFacts {
   std::string currentDir;     // the server's directory after the listing
   std::string parentDir;      // "" when there is none ("Up One Level" greyed)
   listing::SortState sort;    // the listing context's sort state: the rows' order
-  size_t widestRow = SIZE_MAX; // the listing's widest name (ParseOutcome::widestRow)
 };
 
 // What a finished listing hands to the GUI thread: the rows (moved out of

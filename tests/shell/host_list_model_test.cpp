@@ -39,7 +39,7 @@ Listed Parse(int32_t family, int32_t serverType, int32_t kind, int32_t vseKind,
   listing::ParseContext pc;
   pc.directory = directory;
   pc.now = listing::DateParts{2003, 6, 1, 12, 0, 0};
-  const listing::ParseOutcome out = listing::ParseListingText(choice, text, pc, &ctx, nullptr);
+  listing::ParseListingText(choice, text, pc, &ctx, nullptr);
   if (choice.fullPathSort) ctx.sort.fullPaths = true;
   listing::SortRows(&ctx.listing, 0, 1, ctx.sort.fullPaths);
   Listed l;
@@ -49,7 +49,6 @@ Listed Parse(int32_t family, int32_t serverType, int32_t kind, int32_t vseKind,
   l.facts.currentDir = directory;
   l.facts.rootString = ctx.path.rootString;
   l.facts.sort = ctx.sort;
-  l.facts.widestRow = out.widestRow;
   l.rows = std::move(ctx.listing);
   return l;
 }
@@ -246,8 +245,10 @@ void HostListModelTest::listingInTheOtherNameOrderIsSortedAgain() {
   model_->SetListing(std::move(next.rows), next.facts);
   QCOMPARE(model_->index(0, 0).data().toString(), QStringLiteral("empty"));
   QCOMPARE(model_->index(model_->rowCount() - 1, 0).data().toString(), QStringLiteral("docs"));
-  // The widest row's index no longer holds after a sort: none is claimed.
-  QCOMPARE(model_->WidestRow(), -1);
+  // The longest name is found whatever the order.
+  QCOMPARE(model_->index(model_->WidestRow(), 0).data().toString(), QStringLiteral("big.iso"));
+  QVERIFY(model_->SortByHeader(1));
+  QCOMPARE(model_->index(model_->WidestRow(), 0).data().toString(), QStringLiteral("big.iso"));
 }
 
 void HostListModelTest::renameIsAskedOnlyForAChangedNameWhileEditable() {
