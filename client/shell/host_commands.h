@@ -7,6 +7,7 @@
 // blocking the GUI thread and close when their op ends. GUI thread only.
 #pragma once
 
+#include <QDialog>
 #include <QObject>
 #include <QPointer>
 

@@ -101,9 +101,9 @@ MvsOptionsDialog::MvsOptionsDialog(QWidget* owner) : QDialog(owner) {
 
   auto* grid = new QGridLayout;
   grid->addWidget(recfmBox, 0, 0, 1, 2);
-  grid->addWidget(spaceBox, 1, 0);
+  grid->addWidget(spaceBox, 1, 0, 2, 1);
   grid->addWidget(fileBox, 1, 1);
-  grid->addWidget(dcbBox, 2, 0);
+  grid->addWidget(dcbBox, 2, 1);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
   auto* layout = new QVBoxLayout(this);

@@ -30,6 +30,15 @@ QIcon PcIconProvider::icon(const QFileInfo& info) const {
   return icon;
 }
 
+QString PcIconProvider::type(const QFileInfo& info) const {
+  if (info.isDir()) return QFileIconProvider::type(info);
+  const QMimeType type = mime_.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+  if (!type.isDefault()) return type.comment();
+  // As host files without a known type: "bin File", or "File".
+  const QString ext = info.suffix();
+  return ext.isEmpty() ? QStringLiteral("File") : ext + QStringLiteral(" File");
+}
+
 PcListModel::PcListModel(const ::platform::Locale& locale, QObject* parent)
     : QSortFilterProxyModel(parent), locale_(locale) {
   // Letters without regard to case; numbers are compared by CompareNatural.

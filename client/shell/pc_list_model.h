@@ -21,14 +21,17 @@
 
 namespace tarn::shell {
 
-// The icons of local files: a file takes the theme's icon of its name's
-// MIME type (by the extension: nothing is read), as host files do; folders
+// The icons and type names of local files: a file takes the theme's icon
+// and the description of its name's MIME type (by the extension: nothing
+// is read, so a pipe or a slow network file never stalls the window, which
+// asks for changed files on the GUI thread), as host files do; folders
 // keep the desktop's folder icons. The file-system model asks from its
 // gatherer thread too, so the cache is locked.
 class PcIconProvider : public QFileIconProvider {
  public:
   using QFileIconProvider::icon;
   QIcon icon(const QFileInfo& info) const override;
+  QString type(const QFileInfo& info) const override;
 
  private:
   mutable QMutex mu_;

@@ -83,6 +83,7 @@ QFileSystemModel* PcTreeModel::EnsureModel(int anchor) const {
   a.model = std::make_unique<QFileSystemModel>();
   a.model->setFilter(Filters());
   a.model->setReadOnly(true);
+  a.model->setIconProvider(&iconProvider_);
   a.model->setRootPath(a.path);
   a.root = a.model->index(a.path);
   // Connected only now: what the model did while being set up happened

@@ -21,6 +21,8 @@
 #include <memory>
 #include <vector>
 
+#include "client/shell/pc_list_model.h"
+
 namespace tarn::shell {
 
 class IconStore;
@@ -93,6 +95,7 @@ class PcTreeModel : public QAbstractItemModel {
   QString home_;
   QStringList fixedVolumes_;
   bool showHidden_ = false;
+  mutable PcIconProvider iconProvider_;  // outlives the anchors' models
   mutable std::vector<Anchor> anchors_;
   mutable std::vector<Entry> entries_;
   mutable QHash<const void*, quintptr> ids_;  // source node -> entry id

@@ -20,6 +20,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <mutex>
 
 #include "client/session/session_store.h"
@@ -331,8 +332,7 @@ void TransferDialog::BuildWidgets() {
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
   list_->setTextElideMode(Qt::ElideLeft);  // the file names are at the end
   list_->viewport()->installEventFilter(this);
-  list_->setMinimumSize(kColumnWidths[0] + kColumnWidths[1] + kColumnWidths[2] + 2 * list_->frameWidth() + 4,
-                        180);
+  list_->setMinimumHeight(180);
   SizeColumns();
   connect(model_, &TransferRowsModel::renameRequested, this, &TransferDialog::RenameRow);
   connect(model_, &QAbstractItemModel::rowsInserted, this, &TransferDialog::SizeColumns);
@@ -437,7 +437,15 @@ void TransferDialog::SizeColumns() {
   if (model_->rowCount() >= kScrollRows) from -= list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   list_->header()->resizeSection(TransferRowsModel::kFrom, from);
   list_->header()->resizeSection(TransferRowsModel::kTo, kColumnWidths[1]);
-  list_->header()->resizeSection(TransferRowsModel::kSize, kColumnWidths[2]);
+  // "Size" widens for sizes of a gigabyte and more rather than cut them.
+  int size = kColumnWidths[2];
+  const QFontMetrics fm(list_->font());
+  for (const TransferRow& r : model_->rows())
+    size = std::max(size, fm.horizontalAdvance(Q(r.SizeText(ctx_.app.locale))) + 14);
+  list_->header()->resizeSection(TransferRowsModel::kSize, size);
+  // The list is as wide as its columns: no sideways scrolling.
+  list_->setMinimumWidth(from + kColumnWidths[1] + size + 2 * list_->frameWidth() +
+                         (model_->rowCount() >= kScrollRows ? list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0) + 2);
 }
 
 // --- Edits before Start ---------------------------------------------------------------

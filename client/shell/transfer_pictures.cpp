@@ -75,15 +75,22 @@ void DrawFolder(QPainter& p, const QRectF& r) {
   p.drawRoundedRect(QRectF(r.left(), r.top() + r.height() * 0.18, r.width(), r.height() * 0.82), 2, 2);
 }
 
-// The host: a small server cabinet.
+// The host: two stacked server units with their lights.
 void DrawHost(QPainter& p, const QRectF& r) {
-  p.setPen(QPen(kHostFill.darker(150), 1.2));
-  p.setBrush(kHostFill);
-  p.drawRoundedRect(r, 2, 2);
-  p.setPen(QPen(kHostFill.lighter(160), 1.2));
-  for (int i = 1; i <= 3; ++i) {
-    const qreal y = r.top() + r.height() * i / 4.0;
-    p.drawLine(QPointF(r.left() + 3, y), QPointF(r.right() - 3, y));
+  const qreal gap = r.height() * 0.08;
+  const qreal unit = (r.height() - gap) / 2;
+  for (int i = 0; i < 2; ++i) {
+    const QRectF u(r.left(), r.top() + i * (unit + gap), r.width(), unit);
+    p.setPen(QPen(kHostFill.darker(170), 1.2));
+    p.setBrush(kHostFill.lighter(130));
+    p.drawRoundedRect(u, 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(46, 157, 74));
+    const qreal d = qMax<qreal>(2.0, unit * 0.28);
+    p.drawEllipse(QRectF(u.right() - d * 2, u.center().y() - d / 2, d, d));
+    p.setPen(QPen(kHostFill.darker(150), qMax<qreal>(1.0, unit * 0.12)));
+    p.drawLine(QPointF(u.left() + u.width() * 0.15, u.center().y()),
+               QPointF(u.left() + u.width() * 0.55, u.center().y()));
   }
 }
 

@@ -215,7 +215,9 @@ void PcPanesTest::listCellsInThePersonsLocale() {
   QCOMPARE(cells(0), QStringLiteral("sub||") + m->index(0, 3, root).data().toString());
   QCOMPARE(cells(1), QStringLiteral("a.txt|1KB|03/04/2000 05:06"));
   QCOMPARE(cells(2), QStringLiteral("b.bin|5KB|03/04/2001 05:06"));
+  // Types by the name alone; an unknown extension as host files show it.
   QVERIFY(!m->index(1, 2, root).data().toString().isEmpty());
+  QCOMPARE(m->index(2, 2, root).data().toString(), QStringLiteral("Bin File"));
   QCOMPARE(m->index(1, 1, root).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
            Qt::AlignRight);
   // Hidden files by the setting.
