@@ -120,4 +120,27 @@ inline void NoteWidestRow(ParseOutcome* o, size_t index, size_t width, size_t* w
   }
 }
 
+// FillsTree: true when the listing's containers become tree nodes
+// (req.addToTree with a tree). Any parser's request serves.
+template <typename Request>
+bool FillsTree(const Request& req) {
+  return req.addToTree && req.tree;
+}
+
+// ListTreeNode: a container row of a listing that FillsTree becomes a node
+// under the listed one (req.node, req.insertMode), showing `text`; counted
+// in o->nodes. Throws std::bad_alloc.
+template <typename Request>
+void ListTreeNode(const Request& req, const TreeNode& node, std::string_view text, ParseOutcome* o) {
+  req.tree->Insert(req.node, req.insertMode, node, text, kIconFolder);
+  ++o->nodes;
+}
+
+// StopOnAllocationFailure: the end of a parse whose row could not be
+// allocated: the box through `ui`, and the outcome says so.
+inline void StopOnAllocationFailure(Ui* ui, ParseOutcome* o) {
+  o->outOfMemory = true;
+  ReportRowAllocationFailure(ui);
+}
+
 }  // namespace tarn::listing

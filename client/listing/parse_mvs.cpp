@@ -32,7 +32,6 @@ std::string_view LastQualifier(std::string_view dataset) {
 // The dataset of a member path: the directory without quotes.
 std::string DatasetOf(std::string_view directory) { return std::string(WithoutQuotes(directory)); }
 
-// Keeps the outcome's widest row: the longest text shown in column 0.
 // A Referred date: "2002/12/19" (year/month/day) or "12/19/2002"
 // (month/day/year: a first part of one or two characters). The year is
 // taken as written. 0 when the token has no "/" or names no valid date.
@@ -59,6 +58,71 @@ FileTime ReferredDate(std::string_view token) {
     d.day = number(parts[2]);
   }
   return FileTimeFromParts(d);
+}
+
+// The special lines of a dataset level: lines that name a dataset but hold
+// no attributes. Each is recognised by one token (and a second where two
+// forms share the first), names the dataset at `nameToken`, and blanks the
+// cells from `clearFrom` to `clearTo`. Tried in this order, after the full
+// dataset lines and headers.
+struct SpecialLine {
+  const char* sample;
+  size_t matchAt;
+  const char* match;
+  size_t alsoAt;               // 0: no second token
+  const char* also;
+  size_t nameToken;
+  size_t clearFrom, clearTo;
+  const char* typeText;        // null: "File"
+  int32_t kind;                // kKindOther: no kind of its own
+  bool dsorgVsam;              // the Dsorg cell says "VSAM"
+};
+
+constexpr SpecialLine kSpecialLines[] = {
+    {"Migrated                                                OLD.DATA", 0, "Migrated", 0, nullptr, 1,
+     1, 1, "Migrated", kKindMigrated, false},
+    {"Error determining attributes                            BAD.DATA", 0, "Error", 0, nullptr, 3, 0,
+     3, "Migrated", kKindMigrated, false},
+    {"                                                    VSAM  KSDS.CLUSTER", 0, "VSAM", 0, nullptr, 1,
+     0, 1, "VSAM File", kKindVsam, true},
+    {"ARCH01 Not Mounted                                      ARCH.DATA", 1, "Not", 2, "Mounted", 3, 1,
+     3, nullptr, kKindOther, false},
+    {"SCR001 Not Direct Access Device                         TAPE.COPY", 1, "Not", 0, nullptr, 5, 1, 5,
+     nullptr, kKindOther, false},
+    {"T00001 Tape                                             BACKUP.G0001V00", 1, "Tape", 0, nullptr, 2,
+     2, 2, nullptr, kKindOther, false},
+    {"WORK01 3390 VSAM                                        KSDS.CLUSTER.DATA", 2, "VSAM", 0, nullptr,
+     3, 2, 3, "VSAM File", kKindVsam, false},
+    {"WORK01 3390 < 1 2 3 4 OLDER", 2, "<", 0, nullptr, 7, 2, 8, nullptr, kKindOther, false},
+    {"Pseudo Directory                                        PROJ", 0, "Pseudo", 0, nullptr, 2, 2, 8,
+     nullptr, kKindOther, false},
+};
+
+// The special line `t` is, or null.
+const SpecialLine* FindSpecialLine(const std::vector<std::string_view>& t) {
+  auto token = [&](size_t i) { return i < t.size() ? t[i] : std::string_view(); };
+  for (const SpecialLine& s : kSpecialLines)
+    if (token(s.matchAt) == s.match && (!s.also || token(s.alsoAt) == s.also)) return &s;
+  return nullptr;
+}
+
+// A member of a PDS or load library as a row: "MEMBER.QUALIFIER" named,
+// "DATASET(MEMBER)" its path, in the session's name case. The strings are
+// the caller's, reused from row to row; they back `row` until it is added.
+void NameMemberRow(std::string_view memberToken, const MainframeParseRequest& req,
+                   const std::string& dataset, std::string_view qualifier, std::string* member,
+                   std::string* name, std::string* path, RowInput* row) {
+  member->assign(memberToken);
+  ApplyNameCase(req.nameCase, member);
+  *name = *member;
+  *name += '.';
+  name->append(qualifier);
+  *path = dataset;
+  *path += '(';
+  *path += *member;
+  *path += ')';
+  row->name = *name;
+  row->path = *path;
 }
 
 }  // namespace
@@ -178,52 +242,12 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
         row.recordLength = lrecl;
         kind = kKindSequential;
       }
-    } else if (t[0] == "Migrated") {
-      //   Migrated                                                OLD.DATA
-      nameToken = token(1);
-      kind = kKindMigrated;
-      row.typeText = "Migrated";
-      clear(1, 1);
-    } else if (t[0] == "Error") {
-      //   Error determining attributes                            BAD.DATA
-      nameToken = token(3);
-      kind = kKindMigrated;
-      row.typeText = "Migrated";
-      clear(0, 3);
-    } else if (t[0] == "VSAM") {
-      //                                                     VSAM  KSDS.CLUSTER
-      nameToken = token(1);
-      clear(0, 1);
-      row.typeText = "VSAM File";
-      kind = kKindVsam;
-      cells[kCellDsorg] = "VSAM";
-    } else if (token(1) == "Not") {
-      //   ARCH01 Not Mounted                                      ARCH.DATA
-      //   SCR001 Not Direct Access Device                         TAPE.COPY
-      if (token(2) == "Mounted") {
-        nameToken = token(3);
-        clear(1, 3);
-      } else {
-        nameToken = token(5);
-        clear(1, 5);
-      }
-    } else if (token(1) == "Tape") {
-      //   T00001 Tape                                             BACKUP.G0001V00
-      nameToken = token(2);
-      clear(2, 2);
-    } else if (token(2) == "VSAM") {
-      //   WORK01 3390 VSAM                                        KSDS.CLUSTER.DATA
-      nameToken = token(3);
-      clear(2, 3);
-      row.typeText = "VSAM File";
-      kind = kKindVsam;
-    } else if (token(2) == "<") {
-      nameToken = token(7);
-      clear(2, 8);
-    } else if (t[0] == "Pseudo") {
-      //   Pseudo Directory                                        PROJ
-      nameToken = token(2);
-      clear(2, 8);
+    } else if (const SpecialLine* special = FindSpecialLine(t)) {
+      nameToken = token(special->nameToken);
+      clear(special->clearFrom, special->clearTo);
+      if (special->typeText) row.typeText = special->typeText;
+      if (special->kind != kKindOther) kind = special->kind;
+      if (special->dsorgVsam) cells[kCellDsorg] = "VSAM";
     }
     // A special line that names no dataset lists nothing.
     if (nameToken.empty()) {
@@ -252,17 +276,15 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
       ++outcome.rows;
       const RemoteEntry& stored = (*out)[index];
       NoteWidestRow(&outcome, index, stored.path.length, &widest);
-      if (row.isDirectory && req.addToTree && req.tree) {
+      if (row.isDirectory && FillsTree(req)) {
         TreeNode node;
         node.path.assign(out->Path(stored));
         node.kind = kind;
         node.recordLength = static_cast<int32_t>(row.recordLength);
-        req.tree->Insert(req.node, req.insertMode, node, out->Path(stored), kIconFolder);
-        ++outcome.nodes;
+        ListTreeNode(req, node, out->Path(stored), &outcome);
       }
     } catch (const std::bad_alloc&) {
-      outcome.outOfMemory = true;
-      ReportRowAllocationFailure(req.ui);
+      StopOnAllocationFailure(req.ui, &outcome);
       break;
     }
   }
@@ -327,17 +349,7 @@ ParseOutcome ParseMvsMembers(std::string_view listing, const MainframeParseReque
         vvmm = Field(line, 10, 15);
         id = Field(line, 62, 69);
       }
-      member.assign(memberToken);
-      ApplyNameCase(req.nameCase, &member);
-      name = member;
-      name += '.';
-      name.append(qualifier);
-      path = dataset;
-      path += '(';
-      path += member;
-      path += ')';
-      row.name = name;
-      row.path = path;
+      NameMemberRow(memberToken, req, dataset, qualifier, &member, &name, &path, &row);
       row.recordLength = static_cast<uint32_t>(std::min<uint64_t>(lrecl, UINT32_MAX));
       CellText cells[kMvsMemberCellCount];
       cells[kCellId].text = id;
@@ -348,8 +360,7 @@ ParseOutcome ParseMvsMembers(std::string_view listing, const MainframeParseReque
       ++outcome.rows;
       NoteWidestRow(&outcome, index, member.size(), &widest);
     } catch (const std::bad_alloc&) {
-      outcome.outOfMemory = true;
-      ReportRowAllocationFailure(req.ui);
+      StopOnAllocationFailure(req.ui, &outcome);
       break;
     }
   }
@@ -404,25 +415,14 @@ ParseOutcome ParseMvsLoadModules(std::string_view listing, const MainframeParseR
     cells[kCellAmode].text = Field(line, 67, 72);
     cells[kCellRmode].text = Field(line, 73);
     try {
-      member.assign(memberToken);
-      ApplyNameCase(req.nameCase, &member);
-      name = member;
-      name += '.';
-      name.append(qualifier);
-      path = dataset;
-      path += '(';
-      path += member;
-      path += ')';
-      row.name = name;
-      row.path = path;
+      NameMemberRow(memberToken, req, dataset, qualifier, &member, &name, &path, &row);
       row.cells = cells;
       row.cellCount = kMvsLoadModuleCellCount;
       const size_t index = out->AppendRow(row);
       ++outcome.rows;
       NoteWidestRow(&outcome, index, member.size(), &widest);
     } catch (const std::bad_alloc&) {
-      outcome.outOfMemory = true;
-      ReportRowAllocationFailure(req.ui);
+      StopOnAllocationFailure(req.ui, &outcome);
       break;
     }
   }

@@ -64,6 +64,32 @@ FileTime VmDate(std::string_view text) {
   return FileTimeFromParts(d);
 }
 
+// The record format's part of a row: size, size form and date from the
+// columns. A line that ends before the format has neither (kUnknown, shown
+// as a fixed member).
+enum class VmFormat { kUnknown, kFixed, kVariable, kDirectory };
+VmFormat DescribeVmLine(std::string_view line, RowInput* row) {
+  if (line.size() < 19) {
+    row->sizeForm = SizeForm::kUnknown;
+    row->dateText = "Not Available";
+    return VmFormat::kUnknown;
+  }
+  const std::string_view format = Field(line, 18, 21);
+  row->modified = VmDate(Columns(line, 53));
+  if (EqualsNoCase(format, "DIR")) {
+    row->sizeForm = SizeForm::kTwoBlanks;
+    return VmFormat::kDirectory;
+  }
+  if (!format.empty() && (format[0] == 'F' || format[0] == 'f')) {
+    row->size = SaturatingProduct(DecimalValue(Columns(line, 31, 41)), DecimalValue(Columns(line, 22, 30)));
+    row->sizeForm = SizeForm::kExact;
+    return VmFormat::kFixed;
+  }
+  row->size = SaturatingProduct(DecimalValue(Columns(line, 42, 52)), kVmBlockBytes);
+  row->sizeForm = SizeForm::kApprox;
+  return VmFormat::kVariable;
+}
+
 }  // namespace
 
 ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseRequest& req,
@@ -94,27 +120,9 @@ ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseReques
     }
 
     RowInput row;
-    bool directory = false;
-    bool variable = false;
-    if (line.size() < 19) {
-      row.sizeForm = SizeForm::kUnknown;
-      row.dateText = "Not Available";
-    } else {
-      const std::string_view format = Field(line, 18, 21);
-      row.modified = VmDate(Columns(line, 53));
-      if (EqualsNoCase(format, "DIR")) {
-        directory = true;
-        row.sizeForm = SizeForm::kTwoBlanks;
-      } else if (!format.empty() && (format[0] == 'F' || format[0] == 'f')) {
-        row.size = SaturatingProduct(DecimalValue(Columns(line, 31, 41)),
-                                     DecimalValue(Columns(line, 22, 30)));
-        row.sizeForm = SizeForm::kExact;
-      } else {
-        variable = true;
-        row.size = SaturatingProduct(DecimalValue(Columns(line, 42, 52)), kVmBlockBytes);
-        row.sizeForm = SizeForm::kApprox;
-      }
-    }
+    const VmFormat format = DescribeVmLine(line, &row);
+    const bool directory = format == VmFormat::kDirectory;
+    const bool variable = format == VmFormat::kVariable;
 
     try {
       fname.assign(nameToken);
@@ -143,16 +151,14 @@ ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseReques
       ++outcome.rows;
       const RemoteEntry& stored = (*out)[index];
       NoteWidestRow(&outcome, index, stored.name.length, &widest);
-      if (directory && req.addToTree && req.tree) {
+      if (directory && FillsTree(req)) {
         TreeNode node;
         node.path.assign(out->Path(stored));
         node.kind = kKindVmDirectory;
-        req.tree->Insert(req.node, req.insertMode, node, out->Path(stored), kIconFolder);
-        ++outcome.nodes;
+        ListTreeNode(req, node, out->Path(stored), &outcome);
       }
     } catch (const std::bad_alloc&) {
-      outcome.outOfMemory = true;
-      ReportRowAllocationFailure(req.ui);
+      StopOnAllocationFailure(req.ui, &outcome);
       break;
     }
   }

@@ -222,17 +222,15 @@ ParseOutcome ParseVseView(const VseViewSpec& view, std::string_view listing,
       ++outcome.rows;
       const VseEntry& stored = out->vseRows()[index];
       NoteWidestRow(&outcome, index, stored.name.length, &widest);
-      if (row.isDirectory && req.addToTree && req.tree) {
+      if (row.isDirectory && FillsTree(req)) {
         TreeNode node;
         node.path.assign(out->Path(stored));
         node.kind = kKindDirectory;
         node.vseKind = v.vseKind;
-        req.tree->Insert(req.node, req.insertMode, node, out->Name(stored), kIconFolder);
-        ++outcome.nodes;
+        ListTreeNode(req, node, out->Name(stored), &outcome);
       }
     } catch (const std::bad_alloc&) {
-      outcome.outOfMemory = true;
-      ReportRowAllocationFailure(req.ui);
+      StopOnAllocationFailure(req.ui, &outcome);
       break;
     }
   }
