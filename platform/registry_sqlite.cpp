@@ -426,83 +426,100 @@ bool QueryInt(sqlite3* db, const char* sql, int64_t* out) {
   return true;
 }
 
+// Each step of opening returns why it stopped, "" when it did not.
+
+// The reason of the SQLite failure of step `what`.
+std::string SqlWhy(sqlite3* db, const char* what, int busyTimeoutMs) {
+  int rc = sqlite3_errcode(db);
+  if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+    return "it stays locked by another program (waited " + std::to_string(busyTimeoutMs) + " ms)";
+  if (rc == SQLITE_NOTADB) return "the file is not a registry database";
+  return std::string(what) + ": " + sqlite3_errmsg(db);
+}
+
+// The file is made here, mode 0600 whatever the umask, before SQLite sees
+// it: SQLite gives its WAL and shared-memory files the database file's mode.
+std::string CreateIfMissing(const std::string& file, bool* created) {
+  size_t slash = file.rfind('/');
+  if (slash != std::string::npos && slash > 0) MakeDirectories(file.substr(0, slash), 0700);
+  int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    *created = true;
+    fchmod(fd, 0600);
+    close(fd);
+  } else if (errno != EEXIST) {
+    return strerror(errno);
+  }
+  return "";
+}
+
+// Read before anything is written: a file that is not a database, or a
+// database of another program, is refused without being touched.
+std::string CheckIsRegistry(sqlite3* db, int busyTimeoutMs) {
+  int64_t tables = 0;
+  int64_t appId = 0;
+  if (!QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables) ||
+      !QueryInt(db, "PRAGMA application_id", &appId))
+    return SqlWhy(db, "cannot read", busyTimeoutMs);
+  if (tables > 0 && appId != kApplicationId)
+    return "the file is a database of another program, not a registry";
+  return "";
+}
+
+// The tables of a new database; a database of a newer schema is refused.
+// Taking the write lock here also tells at once whether another program
+// holds the database locked for longer than the time-out.
+std::string PrepareSchema(sqlite3* db, int busyTimeoutMs) {
+  if (!Exec(db, "BEGIN IMMEDIATE")) return SqlWhy(db, "cannot lock", busyTimeoutMs);
+  int64_t tables = 0;
+  int64_t version = 0;
+  if (!QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables) ||
+      !QueryInt(db, "PRAGMA user_version", &version))
+    return SqlWhy(db, "cannot read", busyTimeoutMs);
+  if (tables == 0) {
+    if (!Exec(db, kSchema)) return SqlWhy(db, "cannot create the tables", busyTimeoutMs);
+  } else if (version > kSchemaVersion) {
+    return "it was written by a newer version of the program";
+  }
+  if (!Exec(db, "COMMIT")) return SqlWhy(db, "cannot write", busyTimeoutMs);
+  return "";
+}
+
+// WAL lets readers go on while one program writes. A file system without
+// shared memory keeps the old journal; writers then still wait for each
+// other through the busy time-out, so that is not fatal.
+std::string SetJournal(sqlite3* db, int busyTimeoutMs) {
+  {
+    Stmt wal(db, "PRAGMA journal_mode = WAL");
+    int rc = wal.Step();
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+      return SqlWhy(db, "cannot set the journal mode", busyTimeoutMs);
+  }
+  if (!Exec(db, "PRAGMA synchronous = NORMAL")) return SqlWhy(db, "cannot set the sync mode", busyTimeoutMs);
+  return "";
+}
+
 std::unique_ptr<Registry> Open(const std::string& file, std::string* error, int busyTimeoutMs) {
   sqlite3* db = nullptr;
-  auto fail = [&](const std::string& why) -> std::unique_ptr<Registry> {
+  bool created = false;
+  std::string why = file.empty() ? "no file name" : CreateIfMissing(file, &created);
+  if (why.empty() &&
+      sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+    why = SqlWhy(db, "cannot open", busyTimeoutMs);
+  if (why.empty()) {
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    why = CheckIsRegistry(db, busyTimeoutMs);
+  }
+  if (why.empty()) why = PrepareSchema(db, busyTimeoutMs);
+  if (why.empty()) why = SetJournal(db, busyTimeoutMs);
+  if (!why.empty()) {
     if (error) *error = "Cannot open the registry database \"" + file + "\": " + why;
     if (db) {
       Exec(db, "ROLLBACK");
       sqlite3_close_v2(db);
     }
     return nullptr;
-  };
-  auto sqlFail = [&](const char* what) {
-    int rc = sqlite3_errcode(db);
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-      return fail("it stays locked by another program (waited " + std::to_string(busyTimeoutMs) +
-                  " ms)");
-    }
-    if (rc == SQLITE_NOTADB) return fail("the file is not a registry database");
-    return fail(std::string(what) + ": " + sqlite3_errmsg(db));
-  };
-  if (file.empty()) return fail("no file name");
-
-  // The file is made here, mode 0600 whatever the umask, before SQLite sees
-  // it: SQLite gives its WAL and shared-memory files the database file's mode.
-  size_t slash = file.rfind('/');
-  if (slash != std::string::npos && slash > 0) MakeDirectories(file.substr(0, slash), 0700);
-  bool created = false;
-  int fd = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    created = true;
-    fchmod(fd, 0600);
-    close(fd);
-  } else if (errno != EEXIST) {
-    return fail(strerror(errno));
   }
-
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-      SQLITE_OK) {
-    return sqlFail("cannot open");
-  }
-  sqlite3_busy_timeout(db, busyTimeoutMs);
-
-  // Read before anything is written: a file that is not a database, or a
-  // database of another program, is refused without being touched.
-  int64_t tables = 0;
-  int64_t appId = 0;
-  if (!QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables) ||
-      !QueryInt(db, "PRAGMA application_id", &appId)) {
-    return sqlFail("cannot read");
-  }
-  if (tables > 0 && appId != kApplicationId) {
-    return fail("the file is a database of another program, not a registry");
-  }
-
-  // Taking the write lock here also tells at once whether another program
-  // holds the database locked for longer than the time-out.
-  if (!Exec(db, "BEGIN IMMEDIATE")) return sqlFail("cannot lock");
-  int64_t version = 0;
-  if (!QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables) ||
-      !QueryInt(db, "PRAGMA user_version", &version)) {
-    return sqlFail("cannot read");
-  }
-  if (tables == 0) {
-    if (!Exec(db, kSchema)) return sqlFail("cannot create the tables");
-  } else if (version > kSchemaVersion) {
-    return fail("it was written by a newer version of the program");
-  }
-  if (!Exec(db, "COMMIT")) return sqlFail("cannot write");
-
-  // WAL lets readers go on while one program writes. A file system without
-  // shared memory keeps the old journal; writers then still wait for each
-  // other through the busy time-out, so that is not fatal.
-  {
-    Stmt wal(db, "PRAGMA journal_mode = WAL");
-    int rc = wal.Step();
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return sqlFail("cannot set the journal mode");
-  }
-  if (!Exec(db, "PRAGMA synchronous = NORMAL")) return sqlFail("cannot set the sync mode");
 
   // A registry left readable by others (it holds session passwords) is
   // closed to them.
