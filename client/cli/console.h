@@ -27,10 +27,13 @@
 
 namespace tarn::cli {
 
+// The options of tarn-cli's command line. The console reads the ones that
+// shape a command (verbose to cipherStrength); main() the ones that shape
+// the run.
 struct ConsoleOptions {
   bool verbose = false;
   int replyTimeoutMs = kDefaultReplyTimeoutMs;
-  int passive = -1;   // 1 --passive, 0 --active, -1 the PASV setting
+  int passive = -1;   // 1 --passive, 0 --active, -1 the PASV setting (main sets it)
   char type = 0;      // 'A', 'I', 'X' (auto); 0 = the session's default
   bool resume = false;
   // TLS settings of the command line. For a TLS session they replace the
@@ -39,6 +42,13 @@ struct ConsoleOptions {
   uint32_t tlsAccept = 0;       // --accept-*: kSslExpired, kSslSelf, kSslFuture, kSslInvalid
   std::string certFile;         // --cert FILE (password from TARN_CERT_PASSWORD)
   int cipherStrength = -1;      // --cipher-strength 0..3; -1 = the session's
+
+  bool keepGoing = false;       // --keep-going: every command runs after a failure
+  std::string logFile;          // --log FILE instead of ./Tarn.log
+  std::string scriptFile;       // -f FILE; "-" standard input
+  bool progress = true;         // --no-progress
+  bool pinnedLocale = false;    // --locale C
+  std::vector<std::vector<std::string>> commands;  // from the arguments
 };
 
 class Console {

@@ -85,8 +85,14 @@ bool ConsoleUi::AskLine(const std::string& question, bool masked, std::string* a
   return true;
 }
 
+std::optional<std::string> EnvironmentSecret(const char* name) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return std::nullopt;
+  return std::string(v);
+}
+
 bool ConsoleUi::PromptLogon(LogonPrompt* p) {
-  const char* envPassword = std::getenv("TARN_PASSWORD");
+  const std::optional<std::string> envPassword = EnvironmentSecret(kPasswordVariable);
   if (p->focusUser || p->userName.empty()) {
     std::string user;
     if (!AskLine("User name for " + p->sessionName + ": ", false, &user)) {
@@ -102,8 +108,8 @@ bool ConsoleUi::PromptLogon(LogonPrompt* p) {
       return false;
     }
   }
-  if (envPassword && *envPassword) {
-    p->password = envPassword;
+  if (envPassword) {
+    p->password = *envPassword;
     return true;
   }
   std::string pass;

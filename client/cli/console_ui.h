@@ -5,11 +5,20 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "client/session/ui.h"
 
 namespace tarn::cli {
+
+// The environment variables tarn-cli takes secrets from, so that they
+// never stand on a command line.
+inline constexpr char kPasswordVariable[] = "TARN_PASSWORD";
+
+// The value of the secret variable `name`; nullopt when it is unset or
+// empty. The one place tarn-cli reads a secret from its environment.
+std::optional<std::string> EnvironmentSecret(const char* name);
 
 // An amount of bytes as progress shows it, in decimal units and the
 // smallest that leaves a whole number before the point: "512 B", "12.3 KB",

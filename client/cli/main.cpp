@@ -66,109 +66,125 @@ constexpr const char* kUsage =
     "it holds the transcript (passwords masked) while the DebugLog setting is YES.\n"
     "The exit status is 0 only when every command succeeded.\n\n";
 
-struct Options {
-  bool verbose = false;
-  bool keepGoing = false;
-  std::string logFile;
-  std::string scriptFile;
-  int timeoutMs = tarn::kDefaultReplyTimeoutMs;
-  int passive = -1;
-  char type = 0;
-  bool resume = false;
-  bool progress = true;
-  bool pinnedLocale = false;
-  bool tlsPartial = false;
-  uint32_t tlsAccept = 0;
-  std::string certFile;
-  int cipherStrength = -1;
-  std::vector<std::vector<std::string>> commands;  // from the arguments
+using tarn::cli::ConsoleOptions;
+
+// Writes "tarn-cli: <text>" to standard error; returns false.
+bool Refuse(const std::string& text) {
+  std::fprintf(stderr, "tarn-cli: %s\n", text.c_str());
+  return false;
+}
+
+// One option of the command line: its names, whether a value follows, and
+// what it does to the options (false after saying why).
+struct OptionSpec {
+  const char* name;
+  const char* alias;  // null: none
+  bool takesValue;
+  bool (*apply)(const std::string& value, ConsoleOptions* o);
 };
 
+constexpr OptionSpec kOptionTable[] = {
+    {"--verbose", "-v", false, [](const std::string&, ConsoleOptions* o) { return o->verbose = true; }},
+    {"--keep-going", nullptr, false,
+     [](const std::string&, ConsoleOptions* o) { return o->keepGoing = true; }},
+    {"--passive", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->passive = 1;
+       return true;
+     }},
+    {"--active", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->passive = 0;
+       return true;
+     }},
+    {"--resume", nullptr, false, [](const std::string&, ConsoleOptions* o) { return o->resume = true; }},
+    {"--locale", nullptr, true, [](const std::string& v, ConsoleOptions* o) {
+       if (v != "C") return Refuse("--locale takes C (the pinned formats)");
+       return o->pinnedLocale = true;
+     }},
+    {"--no-progress", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->progress = false;
+       return true;
+     }},
+    {"--tls-partial", nullptr, false,
+     [](const std::string&, ConsoleOptions* o) { return o->tlsPartial = true; }},
+    {"--accept-expired", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->tlsAccept |= tarn::kSslExpired;
+       return true;
+     }},
+    {"--accept-self-signed", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->tlsAccept |= tarn::kSslSelf;
+       return true;
+     }},
+    {"--accept-future", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->tlsAccept |= tarn::kSslFuture;
+       return true;
+     }},
+    {"--accept-invalid", nullptr, false, [](const std::string&, ConsoleOptions* o) {
+       o->tlsAccept |= tarn::kSslInvalid;
+       return true;
+     }},
+    {"--cert", nullptr, true, [](const std::string& v, ConsoleOptions* o) {
+       o->certFile = v;
+       return true;
+     }},
+    {"--cipher-strength", nullptr, true, [](const std::string& v, ConsoleOptions* o) {
+       if (v.size() != 1 || v[0] < '0' || v[0] > '3') return Refuse("--cipher-strength takes 0, 1, 2 or 3");
+       o->cipherStrength = v[0] - '0';
+       return true;
+     }},
+    {"--type", nullptr, true, [](const std::string& v, ConsoleOptions* o) {
+       if (v == "ascii") o->type = 'A';
+       else if (v == "binary") o->type = 'I';
+       else if (v == "auto") o->type = 'X';
+       else return Refuse("--type takes ascii, binary or auto");
+       return true;
+     }},
+    {"--log", nullptr, true, [](const std::string& v, ConsoleOptions* o) {
+       o->logFile = v;
+       return true;
+     }},
+    {"--file", "-f", true, [](const std::string& v, ConsoleOptions* o) {
+       o->scriptFile = v;
+       return true;
+     }},
+    {"--timeout", nullptr, true, [](const std::string& v, ConsoleOptions* o) {
+       char* end = nullptr;
+       long s = std::strtol(v.c_str(), &end, 10);
+       if (v.empty() || *end || s < 1 || s > 3600) return Refuse("--timeout takes 1 to 3600 seconds");
+       o->replyTimeoutMs = static_cast<int>(s * 1000);
+       return true;
+     }},
+};
+
+const OptionSpec* FindOption(const std::string& word) {
+  for (const OptionSpec& spec : kOptionTable)
+    if (word == spec.name || (spec.alias && word == spec.alias)) return &spec;
+  return nullptr;
+}
+
 // Returns 0 to go on, else the exit status (1 for bad usage, -1 for help).
-int ParseArgs(int argc, char** argv, Options* o) {
+// Options come first; the first other word starts the commands, which
+// "\;" (an argument of its own) separates.
+int ParseArgs(int argc, char** argv, ConsoleOptions* o) {
   std::vector<std::string> cur;
   bool inCommands = false;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
+    const std::string a = argv[i];
     if (!inCommands && !a.empty() && a[0] == '-' && a != "-") {
-      auto value = [&](std::string* into) {
-        if (i + 1 >= argc) {
-          std::fprintf(stderr, "tarn-cli: %s needs a value\n", a.c_str());
-          return false;
-        }
-        *into = argv[++i];
-        return true;
-      };
-      if (a == "-v" || a == "--verbose") {
-        o->verbose = true;
-      } else if (a == "--keep-going") {
-        o->keepGoing = true;
-      } else if (a == "--passive") {
-        o->passive = 1;
-      } else if (a == "--active") {
-        o->passive = 0;
-      } else if (a == "--resume") {
-        o->resume = true;
-      } else if (a == "--locale") {
-        std::string l;
-        if (!value(&l)) return 1;
-        if (l != "C") {
-          std::fprintf(stderr, "tarn-cli: --locale takes C (the pinned formats)\n");
-          return 1;
-        }
-        o->pinnedLocale = true;
-      } else if (a == "--no-progress") {
-        o->progress = false;
-      } else if (a == "--tls-partial") {
-        o->tlsPartial = true;
-      } else if (a == "--accept-expired") {
-        o->tlsAccept |= tarn::kSslExpired;
-      } else if (a == "--accept-self-signed") {
-        o->tlsAccept |= tarn::kSslSelf;
-      } else if (a == "--accept-future") {
-        o->tlsAccept |= tarn::kSslFuture;
-      } else if (a == "--accept-invalid") {
-        o->tlsAccept |= tarn::kSslInvalid;
-      } else if (a == "--cert") {
-        if (!value(&o->certFile)) return 1;
-      } else if (a == "--cipher-strength") {
-        std::string t;
-        if (!value(&t)) return 1;
-        if (t.size() != 1 || t[0] < '0' || t[0] > '3') {
-          std::fprintf(stderr, "tarn-cli: --cipher-strength takes 0, 1, 2 or 3\n");
-          return 1;
-        }
-        o->cipherStrength = t[0] - '0';
-      } else if (a == "--type") {
-        std::string t;
-        if (!value(&t)) return 1;
-        if (t == "ascii") o->type = 'A';
-        else if (t == "binary") o->type = 'I';
-        else if (t == "auto") o->type = 'X';
-        else {
-          std::fprintf(stderr, "tarn-cli: --type takes ascii, binary or auto\n");
-          return 1;
-        }
-      } else if (a == "-h" || a == "--help") {
-        return -1;
-      } else if (a == "--log") {
-        if (!value(&o->logFile)) return 1;
-      } else if (a == "-f" || a == "--file") {
-        if (!value(&o->scriptFile)) return 1;
-      } else if (a == "--timeout") {
-        std::string t;
-        if (!value(&t)) return 1;
-        char* end = nullptr;
-        long s = std::strtol(t.c_str(), &end, 10);
-        if (t.empty() || *end || s < 1 || s > 3600) {
-          std::fprintf(stderr, "tarn-cli: --timeout takes 1 to 3600 seconds\n");
-          return 1;
-        }
-        o->timeoutMs = static_cast<int>(s * 1000);
-      } else {
-        std::fprintf(stderr, "tarn-cli: unknown option %s (see --help)\n", a.c_str());
+      if (a == "-h" || a == "--help") return -1;
+      const OptionSpec* spec = FindOption(a);
+      if (!spec) {
+        Refuse("unknown option " + a + " (see --help)");
         return 1;
       }
+      std::string value;
+      if (spec->takesValue) {
+        if (i + 1 >= argc) {
+          Refuse(a + " needs a value");
+          return 1;
+        }
+        value = argv[++i];
+      }
+      if (!spec->apply(value, o)) return 1;
       continue;
     }
     inCommands = true;
@@ -192,7 +208,7 @@ int main(int argc, char** argv) {
   sigemptyset(&sigint);
   sigaddset(&sigint, SIGINT);
   pthread_sigmask(SIG_BLOCK, &sigint, nullptr);
-  Options opt;
+  ConsoleOptions opt;
   int rc = ParseArgs(argc, argv, &opt);
   if (rc == -1) {
     std::fputs(kUsage, stdout);
@@ -242,18 +258,9 @@ int main(int argc, char** argv) {
     app.settings.bDebugLog = true;
   }
 
-  tarn::cli::ConsoleOptions copt;
-  copt.verbose = opt.verbose;
-  copt.replyTimeoutMs = opt.timeoutMs;
-  copt.type = opt.type;
-  copt.resume = opt.resume;
-  copt.tlsPartial = opt.tlsPartial;
-  copt.tlsAccept = opt.tlsAccept;
-  copt.certFile = opt.certFile;
-  copt.cipherStrength = opt.cipherStrength;
   if (opt.passive >= 0) app.settings.bPassive = opt.passive;
   ui.SetShowProgress(opt.progress);
-  tarn::cli::Console console(*reg, app, ui, stdout, stderr, copt);
+  tarn::cli::Console console(*reg, app, ui, stdout, stderr, opt);
 
   // Ctrl-C cancels the running command (the server gets ABOR); a second
   // one ends the program. The signal is taken by a thread of its own, so

@@ -9,6 +9,7 @@
 #include "client/listing/file_time.h"
 #include "client/listing/generic_parser.h"
 #include "client/listing/listing_thread.h"
+#include "client/listing/mainframe_parsers.h"
 #include "client/listing/parse_dispatch.h"
 #include "client/listing/path_rules.h"
 #include "client/listing/text_rules.h"
@@ -92,18 +93,25 @@ void PrintMainframeRows(const listing::HostListing& rows, int32_t family,
   }
 }
 
-}  // namespace
-
-bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  std::string file, directory = "/", mimeDir = "/usr/share/mime";
+// The words after "parse", read.
+struct ParseCommandOptions {
+  std::string file;
+  std::string directory = "/";
   bool directoryGiven = false;
+  std::string mimeDir = "/usr/share/mime";
   int32_t serverType = SERVER_UNIX;
   int32_t family = HOST_GENERIC;
-  int32_t kind = listing::kKindDatasetLevel, vseKind = 11, recordLength = 0;
+  int32_t kind = listing::kKindDatasetLevel;
+  int32_t vseKind = listing::kVseViewDirectory;
+  int32_t recordLength = 0;
   listing::NameCase nameCase = listing::NameCase::kAsIs;
   bool pinnedLocale = false;
+};
+
+// Reads the options; false with the error (and the usage) in `*why`.
+bool ReadParseOptions(const std::vector<std::string>& args, ParseCommandOptions* o, std::string* why) {
   auto fail = [&](const std::string& text) {
-    std::fprintf(err, "%s\n", text.c_str());
+    *why = text;
     return false;
   };
   for (size_t i = 0; i < args.size(); ++i) {
@@ -111,75 +119,73 @@ bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::
     const bool hasValue = i + 1 < args.size();
     if (a == "--host" && hasValue) {
       const std::string& v = args[++i];
-      if (v == "unix") serverType = SERVER_UNIX;
-      else if (v == "microsoft") serverType = SERVER_MICROSOFT;
-      else if (v == "netware") serverType = SERVER_NETWARE;
-      else if (v == "mvs") serverType = SERVER_MVS, family = HOST_MVS;
-      else if (v == "vm") serverType = SERVER_VM, family = HOST_VM;
-      else if (v == "vse") serverType = SERVER_VSE, family = HOST_VSE;
+      if (v == "unix") o->serverType = SERVER_UNIX;
+      else if (v == "microsoft") o->serverType = SERVER_MICROSOFT;
+      else if (v == "netware") o->serverType = SERVER_NETWARE;
+      else if (v == "mvs") o->serverType = SERVER_MVS, o->family = HOST_MVS;
+      else if (v == "vm") o->serverType = SERVER_VM, o->family = HOST_VM;
+      else if (v == "vse") o->serverType = SERVER_VSE, o->family = HOST_VSE;
       else return fail("parse: unknown host type \"" + v + "\"\n" + kUsage);
     } else if (a == "--dir" && hasValue) {
-      directory = args[++i];
-      directoryGiven = true;
+      o->directory = args[++i];
+      o->directoryGiven = true;
     } else if ((a == "--kind" || a == "--vse-kind" || a == "--lrecl") && hasValue) {
-      int32_t* into = a == "--kind" ? &kind : a == "--vse-kind" ? &vseKind : &recordLength;
+      int32_t* into = a == "--kind" ? &o->kind : a == "--vse-kind" ? &o->vseKind : &o->recordLength;
       if (!SmallNumber(args[++i], into))
         return fail("parse: " + a + " takes a number\n" + std::string(kUsage));
     } else if (a == "--case" && hasValue) {
       const std::string& v = args[++i];
       if (v != "A" && v != "C" && v != "U" && v != "L")
         return fail("parse: the case rule is one of A, C, U, L\n" + std::string(kUsage));
-      nameCase = listing::NameCaseFromFlag(v);
+      o->nameCase = listing::NameCaseFromFlag(v);
     } else if (a == "--locale" && hasValue) {
       if (args[++i] != "C") return fail("parse: the only pinned locale is C\n" + std::string(kUsage));
-      pinnedLocale = true;
+      o->pinnedLocale = true;
     } else if (a == "--mime" && hasValue) {
-      mimeDir = args[++i];
-    } else if (file.empty() && !a.empty() && a[0] != '-') {
-      file = a;
+      o->mimeDir = args[++i];
+    } else if (o->file.empty() && !a.empty() && a[0] != '-') {
+      o->file = a;
     } else {
       return fail(kUsage);
     }
   }
-  if (file.empty()) return fail(kUsage);
+  if (o->file.empty()) return fail(kUsage);
+  return true;
+}
 
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return fail(file + ": cannot be opened");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  const std::string text = ss.str();
+// A mainframe listing through the parser the listing thread would pick for
+// a directory of this kind or view, over the same dispatch.
+bool ParseMainframe(const std::string& text, ParseCommandOptions o, listing::TypeNames* typeNames,
+                    Ui* ui, const platform::Locale& locale, std::FILE* out) {
+  if (!o.directoryGiven) o.directory = o.family == HOST_VSE ? "\\" : "";
+  listing::ListingContext ctx;
+  ctx.path.hostFamily = o.family;
+  ctx.path.serverType = o.serverType;
+  ctx.path.rootString = o.family == HOST_VSE ? "." : "";
+  ctx.typeNames = typeNames;
+  ctx.nameCase = o.nameCase;
+  listing::ParseContext pc;
+  pc.directory = o.directory;
+  pc.recordLength = o.recordLength;
+  const listing::ParserChoice choice = listing::ChooseParser(o.family, o.kind, o.vseKind, o.directory);
+  const listing::ParseOutcome outcome = listing::ParseListingText(choice, text, pc, &ctx, ui);
+  PrintMainframeRows(ctx.listing, o.family, locale, out);
+  return !outcome.outOfMemory;
+}
 
-  const platform::Locale locale = pinnedLocale ? platform::PinnedLocale() : platform::UserLocale();
-  listing::MimeTypeNames typeNames(mimeDir);
-  ConsoleUi ui(err, nullptr, false);
-  if (family != HOST_GENERIC) {
-    // The parser the listing thread would pick for a directory of this
-    // kind or view, over the same dispatch.
-    if (!directoryGiven) directory = family == HOST_VSE ? "\\" : "";
-    listing::ListingContext ctx;
-    ctx.path.hostFamily = family;
-    ctx.path.serverType = serverType;
-    ctx.path.rootString = family == HOST_VSE ? "." : "";
-    ctx.typeNames = &typeNames;
-    ctx.nameCase = nameCase;
-    listing::ParseContext pc;
-    pc.directory = directory;
-    pc.recordLength = recordLength;
-    const listing::ParserChoice choice = listing::ChooseParser(family, kind, vseKind, directory);
-    const listing::ParseOutcome outcome = listing::ParseListingText(choice, text, pc, &ctx, &ui);
-    PrintMainframeRows(ctx.listing, family, locale, out);
-    return !outcome.outOfMemory;
-  }
+// A UNIX, Windows or NetWare listing through the generic parser, its years
+// guessed from the local time now.
+bool ParseGeneric(const std::string& text, const ParseCommandOptions& o, listing::TypeNames* typeNames,
+                  Ui* ui, const platform::Locale& locale, std::FILE* out) {
   listing::GenericParseRequest req;
-  req.serverType = serverType;
-  req.directory = directory;
-  req.nameCase = nameCase;
+  req.serverType = o.serverType;
+  req.directory = o.directory;
+  req.nameCase = o.nameCase;
   req.now = listing::PartsFromTm(platform::LocalTime(static_cast<int64_t>(std::time(nullptr))));
-  req.typeNames = &typeNames;
-  req.ui = &ui;
+  req.typeNames = typeNames;
+  req.ui = ui;
   listing::HostListing rows;
   const listing::ParseOutcome outcome = listing::ParseGenericListing(text, req, &rows);
-
   for (const listing::RemoteEntry& e : rows.rows()) {
     std::fprintf(out, "%s\t%s\t%d\t%s\t%llu\t%s\t%s\t%d\n", Printable(rows.Name(e)).c_str(),
                  Printable(rows.Path(e)).c_str(), e.isDirectory ? 1 : 0,
@@ -188,6 +194,31 @@ bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::
                  IsoDate(e.modified).c_str(), static_cast<int>(listing::kKindDirectory));
   }
   return !outcome.outOfMemory;
+}
+
+}  // namespace
+
+bool RunParseCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  ParseCommandOptions o;
+  std::string why;
+  if (!ReadParseOptions(args, &o, &why)) {
+    std::fprintf(err, "%s\n", why.c_str());
+    return false;
+  }
+  std::ifstream in(o.file, std::ios::binary);
+  if (!in) {
+    std::fprintf(err, "%s\n", (o.file + ": cannot be opened").c_str());
+    return false;
+  }
+  std::stringstream ss;
+  ss << in.rdbuf();
+  const std::string text = ss.str();
+
+  const platform::Locale locale = o.pinnedLocale ? platform::PinnedLocale() : platform::UserLocale();
+  listing::MimeTypeNames typeNames(o.mimeDir);
+  ConsoleUi ui(err, nullptr, false);
+  if (o.family != HOST_GENERIC) return ParseMainframe(text, o, &typeNames, &ui, locale, out);
+  return ParseGeneric(text, o, &typeNames, &ui, locale, out);
 }
 
 }  // namespace tarn::cli

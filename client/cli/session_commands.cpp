@@ -5,6 +5,7 @@
 #include <ctime>
 #include <memory>
 
+#include "client/cli/console_ui.h"
 #include "client/session/host_record.h"
 #include "client/session/password.h"
 #include "client/session/session_store.h"
@@ -252,7 +253,7 @@ class Command {
     SessionPageValues& s = p->session;
     if (SessionEnabling(s).secrets) {
       if ((o.savePassword && *o.savePassword) || s.password.empty())
-        s.password = Secret("TARN_PASSWORD", "Password for " + s.userName + "@" + s.hostName);
+        s.password = Secret(kPasswordVariable, "Password for " + s.userName + "@" + s.hostName);
       if (o.account && *o.account)
         s.account = Secret("TARN_ACCOUNT", "Account for " + s.userName + "@" + s.hostName);
     }
@@ -471,11 +472,7 @@ bool RunSessionCommand(const std::vector<std::string>& args, platform::Registry&
   ctx.out = out;
   ctx.err = err;
   ctx.mounts = mounts.get();
-  ctx.secret = [](const char* name) -> std::optional<std::string> {
-    const char* v = std::getenv(name);
-    if (!v || !*v) return std::nullopt;
-    return std::string(v);
-  };
+  ctx.secret = EnvironmentSecret;
   ctx.now = static_cast<int64_t>(std::time(nullptr));
   return RunSessionCommand(args, ctx);
 }
