@@ -37,7 +37,11 @@ constexpr char kUsage[] =
     "on standard error and in the system log.\n"
     "\n"
     "Exit status: 0 when the server accepted the mail, 1 when it was not\n"
-    "delivered, 2 when the command line is incomplete or unusable.\n";
+    "delivered, 2 when the command line is incomplete or unusable.\n"
+    "\n"
+    "Options (alone on the command line):\n"
+    "  --help      this text\n"
+    "  --version   the version\n";
 
 #ifdef COUREL_WITH_QT
 bool Set(const char* name) {
@@ -62,6 +66,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("courel %s\n", TARN_VERSION);
     return 0;
   }
   platform::Net net;

@@ -168,7 +168,7 @@ std::string Console::Help() {
          "  open ftpes://[user@]host[:port][/path]   log on over explicit TLS\n"
          "  pwd                       print the host's current directory\n"
          "  quote LINE...             send a command line, print the reply\n"
-         "  ls [PATH]                 list a host directory\n"
+         "  ls [--raw] [PATH]         list a host directory (--raw: the server's own lines)\n"
          "  cd DIR                    change the host directory\n"
          "  get REMOTE [LOCAL]        download (--resume continues a partial file)\n"
          "  put LOCAL [REMOTE]        upload\n"

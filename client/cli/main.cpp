@@ -58,6 +58,7 @@ constexpr const char* kUsage =
     "  --accept-invalid    accept any other certificate failure (unknown CA, wrong host name)\n"
     "  --cert FILE         client certificate and key (PEM); key password from TARN_CERT_PASSWORD\n"
     "  --cipher-strength N 0 no encryption, 1 weak, 2 medium, 3 strong (ftpes:// default 3)\n"
+    "  --version           the version\n"
     "  -h, --help          this text\n"
     "\n"
     "Passwords come from the stored session, from TARN_PASSWORD, or from a prompt on\n"
@@ -161,7 +162,7 @@ const OptionSpec* FindOption(const std::string& word) {
   return nullptr;
 }
 
-// Returns 0 to go on, else the exit status (1 for bad usage, -1 for help).
+// Returns 0 to go on, else the exit status (1 for bad usage, -1 for help, -2 for the version).
 // Options come first; the first other word starts the commands, which
 // "\;" (an argument of its own) separates.
 int ParseArgs(int argc, char** argv, ConsoleOptions* o) {
@@ -171,6 +172,7 @@ int ParseArgs(int argc, char** argv, ConsoleOptions* o) {
     const std::string a = argv[i];
     if (!inCommands && !a.empty() && a[0] == '-' && a != "-") {
       if (a == "-h" || a == "--help") return -1;
+      if (a == "--version") return -2;
       const OptionSpec* spec = FindOption(a);
       if (!spec) {
         Refuse("unknown option " + a + " (see --help)");
@@ -213,6 +215,10 @@ int main(int argc, char** argv) {
   if (rc == -1) {
     std::fputs(kUsage, stdout);
     std::fputs(tarn::cli::Console::Help().c_str(), stdout);
+    return 0;
+  }
+  if (rc == -2) {
+    std::printf("tarn-cli %s\n", TARN_VERSION);
     return 0;
   }
   if (rc != 0) return rc;

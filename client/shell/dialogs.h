@@ -23,6 +23,7 @@ struct QuickConnectInput {
   std::string port = "21";
   std::string userName;
   std::string password;
+  bool tls = false;  // explicit TLS (AUTH TLS) at the strongest ciphers: ftpes:// URLs
 };
 
 inline constexpr const char* kQuickConnectAddressMissing = "IP address not entered";

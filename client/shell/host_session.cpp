@@ -143,6 +143,7 @@ bool HostSession::QuickConnect(const QuickConnectInput& in) {
   InitNewSession(&rec, in.address, in.address);
   rec.iQuickConnect = 1;
   if (!in.port.empty()) SetField(rec.cFTPPort, in.port);
+  if (in.tls) rec.uSecurity = kSslUse | (3u << kSslStrengthShift);
   if (in.userName.empty() || in.userName == "anonymous" || in.userName == "ftp") {
     SetField(rec.cUserFlag, "A");
   } else {

@@ -25,6 +25,7 @@
 #include "client/shell/client_root.h"
 #include "client/shell/display_check.h"
 #include "client/shell/help_window.h"
+#include "client/shell/open_argument.h"
 #include "client/shell/queue_window.h"
 #include "client/shell/splash.h"
 #include "client/shell/unattended_main.h"
@@ -33,13 +34,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tarn [--no-splash]\n"
+    "usage: tarn [--no-splash] [ftp://[USER@]HOST[:PORT][/PATH] | FILE.tsc]\n"
     "       tarn -SCHEDULE.tsc [-SMTPHOST -SENDER -RECEIVER]\n"
     "       tarn --help | --version\n"
     "\n"
     "The FTP and FTPS client's window. Sessions and settings live in\n"
     "$TARN_CONFIG_DIR (default ~/.config/tarn); the connection log Tarn.log is\n"
     "written in the current directory. Without a display, use tarn-cli.\n"
+    "\n"
+    "With a URL (ftp://, or ftpes:// and ftps:// for explicit TLS) the window\n"
+    "connects to that host; with a schedule file it shows the file in the queue\n"
+    "panel, to be run from the Queue menu.\n"
     "\n"
     "With a schedule file, tarn runs its transfers unattended (minimised, or\n"
     "without any window when there is no display), writes SCHEDULE.log and has\n"
@@ -86,7 +91,12 @@ std::string MakePrivateTempDir() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (tarn::shell::IsRunCommandLine(argc, argv)) return tarn::shell::UnattendedMain(argc, argv);
+  // One plain argument is a person's: a host to connect to or a schedule
+  // file for the queue panel. The unattended run's form begins with "-".
+  const tarn::shell::OpenRequest open =
+      tarn::shell::OpenRequestOf(tarn::shell::RunArgumentsOf(argc, argv));
+  if (open.kind == tarn::shell::OpenRequest::Kind::kNone && tarn::shell::IsRunCommandLine(argc, argv))
+    return tarn::shell::UnattendedMain(argc, argv);
   bool splash = true;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -106,11 +116,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tarn: unknown option %s (see --help)\n", a.c_str());
       return 2;
     }
-    std::fprintf(stderr,
-                 "tarn: unattended runs of a schedule file are not available in this version; "
-                 "see tarn-cli queue show %s\n",
-                 a.c_str());
-    return 2;
+    // The URL or schedule file opened below (or a word beside --help).
   }
   std::string noDisplay = tarn::shell::NoDisplayReason(&GetEnv);
   if (!noDisplay.empty()) {
@@ -155,6 +161,7 @@ int main(int argc, char** argv) {
         picture = std::make_unique<tarn::shell::Splash>();
         picture->Start();
       }
+      tarn::shell::OpenAtStart(root.window(), root.ui(), open);
       rc = app.exec();
     }
   }

@@ -431,7 +431,7 @@ int RunCommand(const Options& opt, std::FILE* out, std::FILE* err) {
       return 0;
     }
     case Mode::kHelp: std::fputs(kUsage, out); return 0;
-    case Mode::kVersion: std::fputs("almanor 1.0\n", out); return 0;
+    case Mode::kVersion: std::fputs("almanor " TARN_VERSION "\n", out); return 0;
     default: return 2;
   }
 }
