@@ -8,6 +8,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -35,6 +37,38 @@ NetResult Fail(int wsa) { return NetResult{-1, wsa, false}; }
 NetResult FailErrno() { return Fail(WsaFromErrno(errno)); }
 
 bool WouldBlock(int e) { return e == EAGAIN || e == EWOULDBLOCK; }
+
+// sendfile() has no MSG_NOSIGNAL: a peer that closed or reset the
+// connection would end the whole program with SIGPIPE, no message, no log.
+// The signal is held for the calling thread while the calls run, and one
+// they raised is taken before the thread's mask goes back (a call that
+// sent part of its bytes before the peer went away returns the count and
+// still raises it). A caller that held the signal itself keeps it.
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+    ownHold_ = sigismember(&old_, SIGPIPE) != 1;
+  }
+  ~PipeSignalHeld() {
+    if (!ownHold_) return;
+    const int saved = errno;
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    errno = saved;
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+ private:
+  sigset_t pipe_;
+  sigset_t old_;
+  bool ownHold_ = false;
+};
 
 }  // namespace
 
@@ -240,6 +274,7 @@ NetResult Net::Send(Socket s, const void* data, size_t len, int flags, int timeo
 }
 
 NetResult Net::SendFile(Socket s, int fd, size_t count, int timeoutMs) {
+  PipeSignalHeld held;
   for (;;) {
     ssize_t n = sendfile(s, fd, nullptr, count);
     if (n >= 0) return NetResult{static_cast<long>(n), 0, false};

@@ -51,7 +51,13 @@ void EndDataSocket(FtpConn& c, bool sendOnly) {
   Socket s = c.sockData;
   if (s == kInvalidSocket) return;
   NetResult r = c.net->Shutdown(s, sendOnly ? platform::ShutdownHow::kSend : platform::ShutdownHow::kBoth);
-  if (!r.ok()) FtpLogError(c, "ShutDown", r.error);
+  if (!r.ok()) {
+    // A data connection that was reset cannot be shut down either: what
+    // ended it ("Recv: connection reset") stays the reason given.
+    const std::string why = c.lastError;
+    FtpLogError(c, "ShutDown", r.error);
+    if (!why.empty()) c.lastError = why;
+  }
   c.sockData = FtpCloseSocket(c, s);
 }
 
@@ -218,7 +224,7 @@ int ReceiveAndFinish(FtpConn& c, Socket sock, const std::string& localPath, char
                      int64_t sized) {
   c.llAnnounced = sized;
   FtpParseSize(c);
-  int rc = FtpRecvFile(c, c.sockData, localPath, type == 'I');
+  int rc = FtpRecvFile(c, c.sockData, localPath);
   if (c.tls) c.tls->EndData(c.sockData);
   // A local failure (the file could not be made or written) ends the
   // transfer like an abort in both modes: the server's "226" for the bytes
@@ -251,7 +257,7 @@ int RefusedUpload(FtpConn& c, Socket sock, int rc) {
   return rc;
 }
 
-int PutFileData(FtpConn& c, Socket sock, const std::string& localPath, char type, bool passive) {
+int PutFileData(FtpConn& c, Socket sock, const std::string& localPath, bool passive) {
   if (!passive) {
     if (!AcceptData(c)) {
       CloseListener(c);
@@ -263,7 +269,7 @@ int PutFileData(FtpConn& c, Socket sock, const std::string& localPath, char type
   } else {
     LogDebug(c, "Receiving on passive connection...\r\n");
   }
-  int rc = FtpSendFile(c, c.sockData, localPath, type);
+  int rc = FtpSendFile(c, c.sockData, localPath);
   if (c.tls) c.tls->EndData(c.sockData);
   if (rc == kReplyAborted) {
     // No ABOR: closing the data connection ends an upload. The server then
@@ -453,7 +459,7 @@ int FtpPutFile(FtpConn& c, Socket sock, const std::string& command, const std::s
     if (c.sockListen == kInvalidSocket) return kReplyPermanent;
   }
   rc = FtpCommandLine(c, sock, command);
-  if (rc == kReplyPreliminary) return PutFileData(c, sock, localPath, type, passive);
+  if (rc == kReplyPreliminary) return PutFileData(c, sock, localPath, passive);
   if (rc == kReplyAborted) {
     CloseListener(c);
     AbortUnanswered(c, sock);
@@ -491,7 +497,7 @@ int FtpPutFile(FtpConn& c, Socket sock, const std::string& command, const std::s
   FtpSendRaw(c, sock, std::string("ACCT ") + account);
   FtpGetReply(c, sock);
   rc = FtpCommandLine(c, sock, command);
-  if (rc == kReplyPreliminary) return PutFileData(c, sock, localPath, type, passive);
+  if (rc == kReplyPreliminary) return PutFileData(c, sock, localPath, passive);
   if (rc == kReplyAborted) {
     CloseListener(c);
     AbortUnanswered(c, sock);

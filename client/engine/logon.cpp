@@ -515,6 +515,12 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
     FtpDetectHost(c, sock);
   }
 
+  // A connection lost right after the log-on (SYST, PWD or the start
+  // directory never answered) fails the connect with its reason: going on
+  // would show a session connected over a dead socket, and the fall-back
+  // box would blame the directory.
+  const auto lost = [&c] { return c.bAbort != 0; };
+  if (lost()) return FailConnected(ctx, sock, FailureText(c));
   std::string pwdDir;
   if (FtpCommand(c, sock, "PWD") == kReplyComplete) pwdDir = DirectoryFromPwd(c.SystemCode, c.cReply);
   const StartDirectory dir = StartDirectoryRule(c.HostFamily, c.bL8Emulated != 0, pwdDir, pHost->cHostDir);
@@ -523,7 +529,9 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
   // The line names the field it comes from, as support staff know it.
   LogWrite(c, Format("--- Initial Startup Directory pHost->cHostDir: %s%s", start.c_str(), "\r\n"));
 
+  if (lost()) return FailConnected(ctx, sock, FailureText(c));
   if (ctx.hooks.processDirectory && !ctx.hooks.processDirectory(start) && pHost->cHostDir[0]) {
+    if (lost()) return FailConnected(ctx, sock, FailureText(c));
     if (ctx.startDirectoryRequired)
       return FailConnected(ctx, sock, msg::StartDirectoryRefusedText(start, FailureText(c)));
     c.ui->MessageBox(msg::kStartDirectoryFallback, msg::kStartDirectoryFallbackCaption,
@@ -531,6 +539,7 @@ bool RunConnect(ConnectContext& ctx, HostRecord* pHost) {
     start = dir.fallback;
     if (ctx.hooks.processDirectory) ctx.hooks.processDirectory(start);
   }
+  if (lost()) return FailConnected(ctx, sock, FailureText(c));
   ctx.startDirectory = start;
 
   c.ui->SetWaitCursor(false);
