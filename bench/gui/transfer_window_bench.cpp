@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
   w.resize(1240, 760);
   w.show();
   (void)QTest::qWaitForWindowExposed(&w, 5000);
-  WindowTransfers wt(w, root.context(), root.ui().dialogs());
+  WindowTransfers& wt = *w.transfers();
   HostSession& s = w.session();
   s.ShowSessions();
   s.Connect("Bench");

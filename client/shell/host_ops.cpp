@@ -44,6 +44,7 @@ void TakeSnapshot(const FtpConn& c, listing::ListingContext& ctx, int result, bo
   out->facts.rootString = ctx.path.rootString;
   out->facts.currentDir = ctx.path.currentDir;
   out->facts.parentDir = ctx.path.parentDir;
+  out->facts.l8Emulated = c.bL8Emulated != 0;
 }
 
 void StartConnectionTree(FtpConn& c, listing::ListingContext& ctx, const std::string& sessionName) {

@@ -25,6 +25,7 @@
 #include "client/shell/layout_rules.h"
 #include "client/shell/pane_area.h"
 #include "client/shell/settings_sheet.h"
+#include "client/shell/window_transfers.h"
 
 namespace tarn::shell {
 
@@ -85,6 +86,7 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
     RefreshPc();
   };
 
+  transfers_ = new WindowTransfers(*this, ctx_, ui_.currentDialogs());
   session_->ShowSessions();
   hostTree_->expandAll();
   FillZoomBox();
@@ -95,6 +97,9 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+  // The transfer commands end before the panes and the session they use.
+  delete transfers_;
+  transfers_ = nullptr;
   ui_.SetSink(nullptr);
   ctx_.refreshHostView = nullptr;
   ctx_.openHostPath = nullptr;
@@ -268,7 +273,7 @@ void MainWindow::BuildPanes() {
     hostTree_->expandAll();
   });
 
-  hostPane_ = new HostListPane(ctx_, ui_.dialogs(), *icons_);
+  hostPane_ = new HostListPane(ctx_, ui_.currentDialogs(), *icons_);
   hostPane_->setObjectName("hostList");
   hostPane_->SetCommandRunner([this](ConnWorker::Op op, bool refresh, std::function<void(int)> done) {
     return session_->RunHostCommand(std::move(op), refresh, std::move(done));
@@ -284,7 +289,7 @@ void MainWindow::BuildPanes() {
   hostListModel_ = &hostPane_->listModel();
   hostList_ = hostPane_;
 
-  pcPanes_ = std::make_unique<PcPanes>(ctx_, ui_.dialogs(), *icons_);
+  pcPanes_ = std::make_unique<PcPanes>(ctx_, ui_.currentDialogs(), *icons_);
   pcPanes_->SetSessionNameProvider([this] { return session_->sessionName(); });
   pcPanes_->SetShowHidden(ctx_.app.settings.cHiddenFlag == "X");
   pcTree_ = pcPanes_->treeView();
@@ -476,6 +481,7 @@ void MainWindow::OnHostTreeContextMenu(const QPoint& pos) {
       clear->setEnabled(t.Parent(node) == session_->selectedNode());
       menu.addAction("Create &New Folder", this, [this, node] { session_->CreateFolder(node); });
       menu.addAction("&Delete Folder", this, [this, node] { session_->DeleteFolder(node); });
+      if (transfers_) transfers_->AddHostTreeEntries(&menu, index);
       for (QAction* a : menu.actions()) a->setEnabled(a->isEnabled() && !session_->listingRunning());
     }
   } else {

@@ -30,6 +30,7 @@ class HostListPane;
 class PcPanes;
 class IconStore;
 class PaneArea;
+class WindowTransfers;
 
 inline constexpr const char* kWindowTitle = "Tarn File Transfer";
 
@@ -52,6 +53,7 @@ class MainWindow : public QMainWindow, public UiSink {
   HostListModel* hostListModel() const { return hostListModel_; }
   HostListPane* hostPane() const { return hostPane_; }
   PcPanes* pcPanes() const { return pcPanes_.get(); }
+  WindowTransfers* transfers() const { return transfers_; }
 
   // Applies the saved placement of the window "main" and shows it.
   void ShowWithSavedPlacement();
@@ -128,6 +130,7 @@ class MainWindow : public QMainWindow, public UiSink {
   QTreeView* pcTree_ = nullptr;
   QTreeView* pcList_ = nullptr;
   PaneArea* panes_ = nullptr;
+  WindowTransfers* transfers_ = nullptr;
   HelpWindow* help_ = nullptr;
   bool selectingByProgram_ = false;
   bool shown_ = false;

@@ -47,6 +47,7 @@ struct HostViewFacts {
   std::string currentDir;     // the server's directory after the listing
   std::string parentDir;      // "" when there is none ("Up One Level" greyed)
   listing::SortState sort;    // the listing context's sort state: the rows' order
+  bool l8Emulated = false;    // the server announced L8 emulation: its transfers are not queued
 };
 
 // What a finished listing hands to the GUI thread: the rows (moved out of

@@ -18,6 +18,7 @@
 
 #include "client/session/session_store.h"
 #include "client/shell/host_session.h"
+#include "client/shell/queue_window.h"
 #include "client/shell/transfer_dialog.h"
 #include "client/shell/transfer_rows_model.h"
 #include "client/shell/worker_bridge.h"
@@ -113,7 +114,7 @@ BatchHost TransferCommands::HostFor(const std::string& destination, int32_t kind
   return h;
 }
 
-std::string TransferCommands::ResumeSessionName() const {
+std::string TransferCommands::StoredSessionName() const {
   return session_.quickConnection() ? std::string() : session_.sessionName();
 }
 
@@ -122,36 +123,77 @@ int TransferCommands::RunWindow(std::unique_ptr<TransferBatch> batch, bool refre
   // One window at a time: the connection carries one batch.
   if (transferring_ || batch->rows().empty()) return 0;
   transferring_ = true;
-  TransferDialog window(ctx_, std::move(batch), ResumeSessionName(), owner_);
+  TransferDialog window(ctx_, std::move(batch), StoredSessionName(), owner_);
+  if (CanQueue()) window.OfferQueue(!session_.viewFacts().l8Emulated);
   window_ = &window;
   const int result = window.Run();
-  const bool ran = RowsRan(window.rowsModel().rows());
   window_ = nullptr;
   transferring_ = false;
+  if (result == kDialogQueued) {
+    // Nothing was transferred: neither side changed.
+    Queue(window.batch());
+    emit transferDone(false);
+    return result;
+  }
+  const bool ran = RowsRan(window.rowsModel().rows());
   if (ran && refreshHost && ctx_.refreshHostView) ctx_.refreshHostView();
   if (ran && refreshPc && ctx_.refreshPcView) ctx_.refreshPcView();
   emit transferDone(ran);
   return result;
 }
 
-int TransferCommands::DownloadItems(const std::vector<HostItem>& items, const PcPlace& place) {
-  if (place.folder.isEmpty()) return 0;
+std::unique_ptr<TransferBatch> TransferCommands::DownloadBatch(const std::vector<HostItem>& items,
+                                                               const PcPlace& place) const {
+  if (place.folder.isEmpty()) return nullptr;
   auto batch = std::make_unique<TransferBatch>(TransferDirection::kDownload,
                                                HostFor(place.folder.toStdString(), 0),
                                                session_.transferMode(), ctx_.app.settings, ctx_.app.locale);
   for (const HostItem& i : items)
     if (!i.isParent)
       batch->AddDownload(i.path, i.name, i.bytes, i.modified, i.isFolder, i.mvsKind, i.recordLength);
-  return RunWindow(std::move(batch), false, place.onDisplay);
+  return batch;
 }
 
-int TransferCommands::UploadPaths(const QStringList& paths, const HostPlace& place) {
-  if (place.directory.empty() || paths.isEmpty()) return 0;
+std::unique_ptr<TransferBatch> TransferCommands::UploadBatch(const QStringList& paths,
+                                                             const HostPlace& place) const {
+  if (place.directory.empty() || paths.isEmpty()) return nullptr;
   auto batch = std::make_unique<TransferBatch>(TransferDirection::kUpload,
                                                HostFor(place.directory, place.kind),
                                                session_.transferMode(), ctx_.app.settings, ctx_.app.locale);
   for (const QString& p : paths) batch->AddUpload(p.toStdString());
-  return RunWindow(std::move(batch), place.onDisplay, false);
+  return batch;
+}
+
+int TransferCommands::DownloadItems(const std::vector<HostItem>& items, const PcPlace& place) {
+  std::unique_ptr<TransferBatch> batch = DownloadBatch(items, place);
+  return batch ? RunWindow(std::move(batch), false, place.onDisplay) : 0;
+}
+
+int TransferCommands::UploadPaths(const QStringList& paths, const HostPlace& place) {
+  std::unique_ptr<TransferBatch> batch = UploadBatch(paths, place);
+  return batch ? RunWindow(std::move(batch), place.onDisplay, false) : 0;
+}
+
+// --- The queue ------------------------------------------------------------------------------
+
+bool TransferCommands::CanQueue() const { return QueueWindowOf(owner_) != nullptr; }
+
+bool TransferCommands::Queue(const TransferBatch& batch) {
+  QueueWindow* queue = QueueWindowOf(owner_);
+  if (queue == nullptr || batch.rows().empty()) return false;
+  return queue->AddBatch(StoredSessionName(), batch, ctx_.app.settings.bPassive != 0);
+}
+
+bool TransferCommands::QueueToPc(const PcPlace& place) {
+  if (clip_.kind != FtpClipboard::Kind::kHost) return false;
+  std::unique_ptr<TransferBatch> batch = DownloadBatch(clip_.host, place);
+  return batch && Queue(*batch);
+}
+
+bool TransferCommands::QueueToHost(const HostPlace& place) {
+  if (clip_.kind != FtpClipboard::Kind::kPc) return false;
+  std::unique_ptr<TransferBatch> batch = UploadBatch(clip_.pc, place);
+  return batch && Queue(*batch);
 }
 
 int TransferCommands::AppendFile(const QString& localPath, const HostItem& target) {
@@ -225,7 +267,7 @@ void TransferCommands::OnSessionState() {
 }
 
 void TransferCommands::OfferResume() {
-  const std::string name = ResumeSessionName();
+  const std::string name = StoredSessionName();
   if (name.empty()) return;
   auto state = std::make_shared<ResumeState>();
   SessionStore* store = &ctx_.store;

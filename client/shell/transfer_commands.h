@@ -1,14 +1,17 @@
 // TransferCommands: the window's commands that start transfers, over
 // plain descriptions of what is selected: Download and Upload, "&Append to
 // Hostfile", "FTP &Copy" and "FTP &Paste" (the program's own clipboard, one
-// per process), drag and drop between the panes (and files dropped from
-// the desktop's file manager onto the host side), and the resume question
-// after the first listing of a session with an interrupted download.
+// per process), "&Add to Queue" (the clipboard's rows into the queue
+// panel instead of a transfer), drag and drop between the panes (and files
+// dropped from the desktop's file manager onto the host side), and the
+// resume question after the first listing of a session with an interrupted
+// download.
 //
 // The panes tell it what is selected and what lies under the pointer
 // through PaneHooks; it builds a TransferBatch, runs the transfer window
 // modally and refreshes the side that received files when it is the one
-// on display. GUI thread only.
+// on display. Rows the transfer window hands to the queue are queued under
+// the session and nothing is refreshed. GUI thread only.
 #pragma once
 
 #include <QDialog>
@@ -41,6 +44,7 @@ class HostSession;
 inline constexpr const char* kFtpCopyText = "FTP &Copy";
 inline constexpr const char* kFtpPasteText = "FTP &Paste";
 inline constexpr const char* kAppendText = "&Append to Hostfile";
+inline constexpr const char* kAddToQueueText = "&Add to Queue";
 // The drag of host entries inside the program.
 inline constexpr const char* kHostDragMime = "application/x-tarn-host-entries";
 
@@ -133,6 +137,13 @@ class TransferCommands : public QObject {
   // The clipboard into that place (a tree item or a folder entry).
   void PasteToPc(const PcPlace& place);
   void PasteToHost(const HostPlace& place);
+  // "&Add to Queue": the rows a paste into that place would transfer go
+  // to the queue panel instead (saved there at once). False when nothing
+  // was queued.
+  bool QueueToPc(const PcPlace& place);
+  bool QueueToHost(const HostPlace& place);
+  // A queue panel takes rows: the main window has one.
+  bool CanQueue() const;
 
   // The transfers themselves; each opens the window and returns its result
   // (0 when nothing was to be done).
@@ -159,8 +170,13 @@ class TransferCommands : public QObject {
   struct DragState;
 
   int RunWindow(std::unique_ptr<TransferBatch> batch, bool refreshHost, bool refreshPc);
+  std::unique_ptr<TransferBatch> DownloadBatch(const std::vector<HostItem>& items, const PcPlace& place) const;
+  std::unique_ptr<TransferBatch> UploadBatch(const QStringList& paths, const HostPlace& place) const;
+  bool Queue(const TransferBatch& batch);
   BatchHost HostFor(const std::string& destination, int32_t kind) const;
-  std::string ResumeSessionName() const;
+  // The stored session in use; "" for a quick connection, which neither
+  // keeps a resume state nor can be run from a schedule file.
+  std::string StoredSessionName() const;
   void OnSessionState();
   void OfferResume();
 

@@ -296,8 +296,18 @@ TransferDialog::~TransferDialog() {
 TransferBatch& TransferDialog::batch() { return *shared_->batch; }
 
 int TransferDialog::Run() {
-  exec();
-  return 1;
+  return exec() == kDialogQueued ? kDialogQueued : 1;
+}
+
+void TransferDialog::OfferQueue(bool enabled) {
+  queueEnabled_ = enabled;
+  queue_->setVisible(true);
+  queue_->setEnabled(enabled && !started_ && !batch().rows().empty());
+}
+
+void TransferDialog::AddToQueue() {
+  if (started_ || !queue_->isVisible() || !queueEnabled_ || batch().rows().empty()) return;
+  done(kDialogQueued);
 }
 
 void TransferDialog::BuildWidgets() {
@@ -398,10 +408,16 @@ void TransferDialog::BuildWidgets() {
   start_->setDefault(true);
   start_->setEnabled(!b.rows().empty());
   cancel_ = new QPushButton("Cancel", this);
+  queue_ = new QPushButton(kAddToQueueButtonText, this);
+  queue_->setAutoDefault(false);
+  queue_->setVisible(false);
+  queue_->setEnabled(false);
   connect(start_, &QPushButton::clicked, this, &TransferDialog::Start);
   connect(cancel_, &QPushButton::clicked, this, &TransferDialog::reject);
+  connect(queue_, &QPushButton::clicked, this, &TransferDialog::AddToQueue);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
+  buttons->addWidget(queue_);
   buttons->addWidget(start_);
   buttons->addWidget(cancel_);
 
@@ -423,6 +439,8 @@ void TransferDialog::SetTips(bool on) {
   tip(typeText_, kTipTypeText);
   tip(list_->viewport(), kTipList);
   tip(rate_, kTipRate);
+  // The tip is written for two lines.
+  queue_->setToolTip(on ? DialogText(kTipQueue) : QString());
   cancel_->setToolTip(cancel_->text() == "&Close" ? kTipClose : kTipCancel);
 }
 
@@ -474,6 +492,7 @@ void TransferDialog::DeleteRow(int row) {
   if (started_ || row < 0 || !batch().DeleteRow(static_cast<size_t>(row))) return;
   model_->RemoveRow(static_cast<size_t>(row));
   start_->setEnabled(!batch().rows().empty());
+  queue_->setEnabled(queueEnabled_ && !batch().rows().empty());
 }
 
 QMenu* TransferDialog::CreateRowMenu(int row) {
@@ -516,6 +535,7 @@ void TransferDialog::Start() {
   opEnded_ = false;
   ended_ = false;
   start_->setEnabled(false);
+  queue_->setEnabled(false);
   model_->SetEditable(false);
   SetTips(false);
   batch().SetCloseWhenDone(closeCheck_->isChecked());
@@ -620,6 +640,7 @@ void TransferDialog::OnOpEnded(int rc) {
     model_->SetRows(batch().rows());
     model_->SetEditable(true);
     start_->setEnabled(!batch().rows().empty());
+    queue_->setEnabled(queueEnabled_ && !batch().rows().empty());
     SetTips(true);
     animation_->Rewind();
     return;

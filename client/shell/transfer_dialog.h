@@ -37,6 +37,7 @@ class TransferRowsModel;
 inline constexpr const char* kRenameToText = "Rename \"To\"";
 inline constexpr const char* kToggleModeText = "Toggle Transfer Mode";
 inline constexpr const char* kDeleteRowText = "Delete";
+inline constexpr const char* kAddToQueueButtonText = "Add to Queue";
 
 class TransferDialog : public QDialog {
   Q_OBJECT
@@ -47,15 +48,21 @@ class TransferDialog : public QDialog {
                  const std::string& sessionName, QWidget* owner);
   ~TransferDialog() override;
 
-  // Shows the window modally; returns 1 when it closed (kDialogQueued
-  // when the rows went to the queue instead).
+  // Shows the window modally; returns 1 when it closed, kDialogQueued
+  // when "Add to Queue" ended it: the rows (batch()) are then for the
+  // caller to queue, and nothing was transferred.
   int Run();
+  // Shows the "Add to Queue" button, which stays hidden while nothing
+  // would take the rows; `enabled` is false for a host whose transfers
+  // are not queued (L8 emulation). Before Run.
+  void OfferQueue(bool enabled);
 
   TransferBatch& batch();
   TransferRowsModel& rowsModel() { return *model_; }
   QTreeView* list() const { return list_; }
   QPushButton* startButton() const { return start_; }
   QPushButton* cancelButton() const { return cancel_; }
+  QPushButton* queueButton() const { return queue_; }
   QCheckBox* closeCheck() const { return closeCheck_; }
   QToolButton* typePicture() const { return typePicture_; }
   QLabel* typeText() const { return typeText_; }
@@ -73,6 +80,8 @@ class TransferDialog : public QDialog {
 
   // The person's edits and commands (the buttons, the menu, the tests).
   void Start();
+  // "Add to Queue": ends the window with kDialogQueued (before Start only).
+  void AddToQueue();
   void ToggleRow(int row);
   void ToggleAll();
   void RenameRow(int row, const QString& text);
@@ -120,6 +129,7 @@ class TransferDialog : public QDialog {
   QTreeView* list_ = nullptr;
   QPushButton* start_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QPushButton* queue_ = nullptr;
   QCheckBox* closeCheck_ = nullptr;
   QToolButton* typePicture_ = nullptr;
   QLabel* typeText_ = nullptr;
@@ -136,6 +146,7 @@ class TransferDialog : public QDialog {
   bool ended_ = false;       // BatchEnded came
   bool cancelling_ = false;  // a cancel was answered Yes
   bool autoStarted_ = false;
+  bool queueEnabled_ = false;  // OfferQueue's `enabled`
   int fieldUpdates_ = 0;
 };
 

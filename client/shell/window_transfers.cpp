@@ -289,8 +289,11 @@ void WindowTransfers::ChangePermissions() {
 void WindowTransfers::AddHostTreeEntries(QMenu* menu, const QModelIndex& node) {
   std::optional<HostPlace> place = PlaceOfNode(node);
   if (!place) return;
+  const bool can = ConnectedIdle() && CanPaste(transfers_->clipboard(), true, 0);
   QAction* paste = menu->addAction(kFtpPasteText, this, [this, p = *place] { transfers_->PasteToHost(p); });
-  paste->setEnabled(ConnectedIdle() && CanPaste(transfers_->clipboard(), true, 0));
+  paste->setEnabled(can);
+  QAction* queue = menu->addAction(kAddToQueueText, this, [this, p = *place] { transfers_->QueueToHost(p); });
+  queue->setEnabled(can && transfers_->CanQueue());
 }
 
 // --- Context menus -------------------------------------------------------------------------------
@@ -298,23 +301,22 @@ void WindowTransfers::AddHostTreeEntries(QMenu* menu, const QModelIndex& node) {
 bool WindowTransfers::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::ContextMenu) return QObject::eventFilter(watched, event);
   const QPoint global = static_cast<QContextMenuEvent*>(event)->globalPos();
+  std::unique_ptr<QMenu> menu;
   if (watched == window_.hostPane()->viewport()) {
     if (!window_.hostPane()->Connected()) return false;
-    HostListMenu(global);
-    return true;
+    menu.reset(CreateHostListMenu(global));
+  } else if (watched == window_.pcPanes()->listView()->viewport()) {
+    menu.reset(CreatePcListMenu(global));
+  } else if (watched == window_.pcPanes()->treeView()->viewport()) {
+    menu.reset(CreatePcTreeMenu(global));
+  } else {
+    return false;
   }
-  if (watched == window_.pcPanes()->listView()->viewport()) {
-    PcListMenu(global);
-    return true;
-  }
-  if (watched == window_.pcPanes()->treeView()->viewport()) {
-    PcTreeMenu(global);
-    return true;
-  }
-  return false;
+  if (menu) menu->exec(global);
+  return true;
 }
 
-void WindowTransfers::HostListMenu(const QPoint& global) {
+QMenu* WindowTransfers::CreateHostListMenu(const QPoint& global) {
   HostListPane* pane = window_.hostPane();
   const QModelIndex at = pane->indexAt(pane->viewport()->mapFromGlobal(global));
   const int clicked = at.isValid() ? at.row() : -1;
@@ -334,12 +336,19 @@ void WindowTransfers::HostListMenu(const QPoint& global) {
     onParent = item.isParent;
     if (item.isFolder && !item.isParent) target = HostPlace{item.path, item.mvsKind, false};
   }
+  const bool canPaste = idle && target && !onParent &&
+                        CanPaste(transfers_->clipboard(), true, static_cast<int>(sel.size()));
   QAction* paste = new QAction(kFtpPasteText, menu.get());
-  paste->setEnabled(idle && target && !onParent &&
-                    CanPaste(transfers_->clipboard(), true, static_cast<int>(sel.size())));
-  if (target) connect(paste, &QAction::triggered, this, [this, p = *target] { transfers_->PasteToHost(p); });
+  paste->setEnabled(canPaste);
+  QAction* queue = new QAction(kAddToQueueText, menu.get());
+  queue->setEnabled(canPaste && transfers_->CanQueue());
+  if (target) {
+    connect(paste, &QAction::triggered, this, [this, p = *target] { transfers_->PasteToHost(p); });
+    connect(queue, &QAction::triggered, this, [this, p = *target] { transfers_->QueueToHost(p); });
+  }
   menu->insertAction(first, copy);
   menu->insertAction(first, paste);
+  menu->insertAction(first, queue);
   menu->insertSeparator(first);
 
   QAction* rename = Find(menu.get(), kRenameText);
@@ -358,10 +367,10 @@ void WindowTransfers::HostListMenu(const QPoint& global) {
   menu->insertAction(rename, browse);
   menu->insertAction(rename, recall);
   menu->insertSeparator(rename);
-  menu->exec(global);
+  return menu.release();
 }
 
-void WindowTransfers::PcListMenu(const QPoint& global) {
+QMenu* WindowTransfers::CreatePcListMenu(const QPoint& global) {
   PcPanes& pcs = *window_.pcPanes();
   QAbstractItemView* list = pcs.listView();
   const QModelIndex at = list->indexAt(list->viewport()->mapFromGlobal(global));
@@ -374,32 +383,44 @@ void WindowTransfers::PcListMenu(const QPoint& global) {
   std::optional<PcPlace> target = PcTreeFolder();
   if (at.isValid() && !pcs.AtDriveLevel() && pcs.listModel().IsFolder(at))
     target = PcPlace{pcs.listModel().FilePath(at), false};
+  const bool canPaste = ConnectedIdle() && target && !pcs.AtDriveLevel() &&
+                        CanPaste(transfers_->clipboard(), false, static_cast<int>(sel.size()));
   QAction* paste = new QAction(kFtpPasteText, menu.get());
-  paste->setEnabled(ConnectedIdle() && target && !pcs.AtDriveLevel() &&
-                    CanPaste(transfers_->clipboard(), false, static_cast<int>(sel.size())));
-  if (target) connect(paste, &QAction::triggered, this, [this, p = *target] { transfers_->PasteToPc(p); });
+  paste->setEnabled(canPaste);
+  QAction* queue = new QAction(kAddToQueueText, menu.get());
+  queue->setEnabled(canPaste && transfers_->CanQueue());
+  if (target) {
+    connect(paste, &QAction::triggered, this, [this, p = *target] { transfers_->PasteToPc(p); });
+    connect(queue, &QAction::triggered, this, [this, p = *target] { transfers_->QueueToPc(p); });
+  }
   menu->insertAction(first, copy);
   menu->insertAction(first, paste);
+  menu->insertAction(first, queue);
   menu->insertSeparator(first);
-  menu->exec(global);
+  return menu.release();
 }
 
-void WindowTransfers::PcTreeMenu(const QPoint& global) {
+QMenu* WindowTransfers::CreatePcTreeMenu(const QPoint& global) {
   PcPanes& pcs = *window_.pcPanes();
   QAbstractItemView* tree = pcs.treeView();
   const QModelIndex at = tree->indexAt(tree->viewport()->mapFromGlobal(global));
-  if (!at.isValid()) return;
+  if (!at.isValid()) return nullptr;
   std::unique_ptr<QMenu> menu(pcs.CreateTreeMenu(at));
   QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().front();
   const QString path = pcs.treeModel().FilePath(at);
+  const bool canPaste = ConnectedIdle() && !path.isEmpty() && QFileInfo(path).isDir() &&
+                        CanPaste(transfers_->clipboard(), false, 0);
+  const PcPlace place{path, path == window_.pcPanes()->CurrentFolder()};
   QAction* paste = new QAction(kFtpPasteText, menu.get());
-  paste->setEnabled(ConnectedIdle() && !path.isEmpty() && QFileInfo(path).isDir() &&
-                    CanPaste(transfers_->clipboard(), false, 0));
-  connect(paste, &QAction::triggered, this,
-          [this, p = PcPlace{path, path == window_.pcPanes()->CurrentFolder()}] { transfers_->PasteToPc(p); });
+  paste->setEnabled(canPaste);
+  connect(paste, &QAction::triggered, this, [this, place] { transfers_->PasteToPc(place); });
+  QAction* queue = new QAction(kAddToQueueText, menu.get());
+  queue->setEnabled(canPaste && transfers_->CanQueue());
+  connect(queue, &QAction::triggered, this, [this, place] { transfers_->QueueToPc(place); });
   menu->insertAction(first, paste);
+  menu->insertAction(first, queue);
   menu->insertSeparator(first);
-  menu->exec(global);
+  return menu.release();
 }
 
 }  // namespace tarn::shell

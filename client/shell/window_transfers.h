@@ -2,7 +2,8 @@
 // put onto the window from outside: "&Download", "&Upload", "&Append to
 // Hostfile", "&Browse File", "&MVS Options...", "&VM Options...", "Change
 // File &Permissions..." in the menu and the tool bar; "FTP &Copy", "FTP
-// &Paste", "&Browse File" and "Re&call" in the panes' context menus; drag
+// &Paste", "&Add to Queue", "&Browse File" and "Re&call" in the panes'
+// context menus; drag
 // and drop between the panes (and from the desktop onto the host side).
 // It reads the panes through their public faces and forwards to
 // TransferCommands and HostCommands. GUI thread only; made after the
@@ -41,10 +42,15 @@ class WindowTransfers : public QObject {
   // The actions by command id (102, 103, 105, 40066, 40067, 40070, 40075).
   QAction* action(int command) const { return actions_.value(command); }
 
-  // The host tree's context menu on a directory node: "FTP &Paste" (and,
-  // once the queue has its hand-over, "&Add to Queue"). The window calls
-  // this while it builds that menu.
+  // The host tree's context menu on a directory node: "FTP &Paste" and
+  // "&Add to Queue". The window calls this while it builds that menu.
   void AddHostTreeEntries(QMenu* menu, const QModelIndex& node);
+
+  // The panes' context menus at a point of the screen, before they are
+  // shown (the caller owns them; tests look into them).
+  QMenu* CreateHostListMenu(const QPoint& globalPos);
+  QMenu* CreatePcListMenu(const QPoint& globalPos);
+  QMenu* CreatePcTreeMenu(const QPoint& globalPos);  // null off the tree's items
 
   // What the panes hold, as the commands take it (tests too).
   std::vector<HostItem> HostSelection() const;
@@ -62,9 +68,6 @@ class WindowTransfers : public QObject {
   PaneHooks Hooks();
   HostItem ItemOfRow(int row) const;
   std::optional<HostPlace> PlaceOfNode(const QModelIndex& node) const;
-  void HostListMenu(const QPoint& globalPos);
-  void PcListMenu(const QPoint& globalPos);
-  void PcTreeMenu(const QPoint& globalPos);
   void Browse();
   void ChangePermissions();
   bool ConnectedIdle() const;

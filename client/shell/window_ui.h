@@ -54,6 +54,10 @@ class WindowUi : public QObject, public Ui {
   void SetSink(UiSink* sink) { sink_ = sink; }
   void SetDialogs(Dialogs* dialogs) { dialogs_ = dialogs; }
   Dialogs& dialogs() { return *dialogs_; }
+  // Dialogs that ask whichever dialogs the ui holds at the time of each
+  // call: for the window's parts, made once, so that a later SetDialogs
+  // (tests answering the questions) reaches them too.
+  Dialogs& currentDialogs() { return current_; }
 
   // Shutdown began: workers' questions get their safe answer.
   void Leave() { leaving_ = true; }
@@ -89,7 +93,38 @@ class WindowUi : public QObject, public Ui {
   void Queue(std::function<void()> f);
   void ScheduleStatusFlush();
 
+  // Forwards every question to *ui.dialogs_.
+  class CurrentDialogs final : public Dialogs {
+   public:
+    explicit CurrentDialogs(WindowUi& ui) : ui_(ui) {}
+    BoxResult Box(const std::string& text, const std::string& caption, BoxButtons buttons,
+                  BoxIcon icon) override {
+      return ui_.dialogs_->Box(text, caption, buttons, icon);
+    }
+    bool Logon(LogonPrompt* prompt) override { return ui_.dialogs_->Logon(prompt); }
+    bool Text(const std::string& caption, const std::string& label, bool masked,
+              std::string* value) override {
+      return ui_.dialogs_->Text(caption, label, masked, value);
+    }
+    bool QuickConnect(QuickConnectInput* input) override { return ui_.dialogs_->QuickConnect(input); }
+    bool CustomCommand(std::string* command) override { return ui_.dialogs_->CustomCommand(command); }
+    void CommandResults(const std::string& text) override { ui_.dialogs_->CommandResults(text); }
+    bool NewFolderName(std::string* name) override { return ui_.dialogs_->NewFolderName(name); }
+    bool DialUpPassword(const std::string& entry, const std::string& userName,
+                        std::string* password) override {
+      return ui_.dialogs_->DialUpPassword(entry, userName, password);
+    }
+    bool Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
+                  const std::vector<std::string>& zoomPaths) override {
+      return ui_.dialogs_->Settings(ctx, mode, name, zoomPaths);
+    }
+
+   private:
+    WindowUi& ui_;
+  };
+
   Dialogs* dialogs_;
+  CurrentDialogs current_{*this};
   UiSink* sink_ = nullptr;
   std::atomic<bool> leaving_{false};
 

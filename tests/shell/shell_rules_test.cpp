@@ -281,8 +281,11 @@ void ShellRulesTest::snapshotLeavesTheWorkerAFreshListing() {
   ctx.listing.AppendRow(row);
   ctx.listing.viewCode = 3;
 
+  c.bL8Emulated = 1;
+
   ListingSnapshot snap;
   TakeSnapshot(c, ctx, 0, true, &snap);
+  QVERIFY(snap.facts.l8Emulated);  // the window reads it, never the worker's FtpConn
   QCOMPARE(snap.rows.size(), size_t{1});
   QCOMPARE(std::string(snap.rows.Name(snap.rows[0])), std::string("a.txt"));
   QCOMPARE(snap.selected, pub);

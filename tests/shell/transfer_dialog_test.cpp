@@ -1,6 +1,7 @@
 // The transfer window against the scripted server: its list model's
 // contract, the replace question answered through the real dialog, the
-// window closing itself after the last file, and a cancel answered No.
+// window closing itself after the last file, a cancel answered No, and
+// the "Add to Queue" button handing the rows back untransferred.
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
@@ -97,6 +98,7 @@ class TransferDialogTest : public QObject {
   void replaceQuestionNoThenYesToAll();
   void closesItselfAfterTheLastFile();
   void cancelAnsweredNoLeavesTheTransferRunning();
+  void addToQueueButton();
 };
 
 void TransferDialogTest::rowsModelContract() {
@@ -209,6 +211,58 @@ void TransferDialogTest::cancelAnsweredNoLeavesTheTransferRunning() {
   QVERIFY(!w.dialog->batch().paused());
   QCOMPARE(Read(w.t.Local("big.bin")).size(), data.size());
   QCOMPARE(w.dialog->rowsModel().rows()[0].state, RowState::kDone);
+}
+
+void TransferDialogTest::addToQueueButton() {
+  {
+    // Nothing would take the rows: no button.
+    Window w;
+    w.Open({"a.txt"});
+    QVERIFY(w.dialog->queueButton()->isHidden());
+  }
+  {
+    // A host with L8 emulation: the button is there but does nothing.
+    Window w;
+    w.Open({"a.txt"});
+    w.dialog->OfferQueue(false);
+    QVERIFY(!w.dialog->queueButton()->isHidden());
+    QVERIFY(!w.dialog->queueButton()->isEnabled());
+    w.dialog->AddToQueue();
+    QVERIFY(w.dialog->isVisible());
+  }
+  {
+    // The window ends with kDialogQueued; the rows, edits included, are
+    // the caller's and nothing was started.
+    Window w;
+    w.Open({"a.txt", "b.bin", "c.txt"});
+    w.dialog->OfferQueue(true);
+    QVERIFY(w.dialog->queueButton()->isEnabled());
+    QCOMPARE(w.dialog->queueButton()->toolTip(), QString("Add the selected files to the\nqueue for later transfer"));
+    w.dialog->DeleteRow(2);
+    w.dialog->ToggleRow(0);
+    QTimer::singleShot(0, w.dialog->queueButton(), &QPushButton::click);
+    QCOMPARE(w.dialog->Run(), kDialogQueued);
+    QVERIFY(!w.dialog->running());
+    const std::vector<TransferRow>& rows = w.dialog->batch().rows();
+    QCOMPARE(rows.size(), size_t{2});
+    QCOMPARE(rows[0].type, 'I');
+    QVERIFY(rows[0].state == RowState::kWaiting && rows[1].state == RowState::kWaiting);
+  }
+  {
+    // Start takes it away for good.
+    Window w;
+    Serve(w.srv, "/d/a.bin", "alpha");
+    w.Open({"a.bin"});
+    w.dialog->OfferQueue(true);
+    QSignalSpy ended(w.dialog.get(), &TransferDialog::batchEnded);
+    w.dialog->startButton()->click();
+    QVERIFY(!w.dialog->queueButton()->isEnabled());
+    QVERIFY(ended.wait(kLimitMs));
+    QVERIFY(w.srv.Finish());
+    QVERIFY(!w.dialog->queueButton()->isEnabled());
+    w.dialog->AddToQueue();
+    QVERIFY(w.dialog->isVisible());
+  }
 }
 
 QTEST_MAIN(TransferDialogTest)
