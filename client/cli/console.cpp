@@ -258,7 +258,7 @@ bool Console::Open(const std::vector<std::string>& args) {
       SetField(host_.cUserName, url.user);
       std::string password = url.password;
       if (!url.hasPassword)
-        if (const char* env = std::getenv("TARN_PASSWORD")) password = env;
+        if (auto env = EnvironmentSecret(kPasswordVariable)) password = *env;
       if (password.empty()) {
         SetField(host_.cPasswordFlag, "P");
       } else {
@@ -310,8 +310,7 @@ bool Console::ApplyTlsOptions() {
   if (!options_.certFile.empty()) {
     if (!FitsField(host_.cCertFile, options_.certFile)) return Fail("certificate file name too long");
     SetField(host_.cCertFile, options_.certFile);
-    const char* password = std::getenv("TARN_CERT_PASSWORD");
-    std::string pw = password ? password : "";
+    const std::string pw = EnvironmentSecret("TARN_CERT_PASSWORD").value_or("");
     if (!FitsField(host_.cCertPassword, pw)) return Fail("certificate password too long");
     SetField(host_.cCertPassword, pw);
   }

@@ -1,49 +1,33 @@
 #include "client/engine/transfer.h"
-#include "client/session/host_record.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <climits>
-#include <cstdint>
 #include <cerrno>
-#include <chrono>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <strings.h>
 #include <vector>
 
 #include "client/engine/control.h"
 #include "client/engine/data.h"
+#include "client/engine/messages.h"
+#include "client/session/host_record.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 
 namespace tarn {
 
 using platform::kInvalidSocket;
 using platform::NetResult;
+using platform::OpenFor;
 using platform::Socket;
 
 namespace {
 
-// Raises iBusy and stops the keep-alive for the life of a byte loop.
-class TransferBusy {
- public:
-  explicit TransferBusy(FtpConn& c) : c_(c) {
-    c_.iBusy.fetch_add(1);
-    StopKeepAlive(c_);
-  }
-  ~TransferBusy() {
-    c_.iBusy.fetch_sub(1);
-    RearmKeepAlive(c_);
-  }
-  TransferBusy(const TransferBusy&) = delete;
-  TransferBusy& operator=(const TransferBusy&) = delete;
-
- private:
-  FtpConn& c_;
-};
+// The progress tick a byte loop starts with: its first report shows the
+// texts as well as the bar (later ones every second report).
+constexpr int32_t kProgressTickStart = 2;
 
 // The box of a failed local file operation.
 void SystemErrorBox(FtpConn& c, const char* operation, int err) {
@@ -78,33 +62,19 @@ std::string KbText(const platform::Locale& loc, int64_t bytes) {
 // replaces, so that the old content survives a failed download. Its name
 // is fixed (PartialFileFor), so that a later resume finds it; a name too
 // long for that gets a unique one. Returns the descriptor, -1 with errno.
-int OpenPartialBeside(const std::string& target, mode_t mode, std::string* partial) {
+int OpenPartialBeside(const std::string& target, unsigned mode, std::string* partial) {
   *partial = PartialFileFor(target);
   // Never through a link planted under that name.
-  int fd = open(partial->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  int fd = platform::OpenFile(*partial, OpenFor::kPrivateReplace);
   if (fd < 0 && errno == ENAMETOOLONG) {
     auto slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
     std::string tmpl = platform::PathJoin(dir, ".tarn-XXXXXX");
-    fd = mkostemp(tmpl.data(), O_CLOEXEC);
+    fd = platform::CreateUniqueFile(&tmpl);
     *partial = tmpl;
   }
-  if (fd >= 0) fchmod(fd, mode & 07777);
+  if (fd >= 0) platform::SetFileMode(fd, mode);
   return fd;
-}
-
-bool WriteAll(int fd, const char* p, size_t n, int* err) {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      *err = errno;
-      return false;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
 }
 
 }  // namespace
@@ -123,19 +93,18 @@ bool PrepareDownload(FtpConn& c, const std::string& localPath) {
   int fd = -1;
   if (c.resume.bResume) {
     d.written = c.resume.path.empty() ? localPath : c.resume.path;
-    fd = open(d.written.c_str(), O_WRONLY | O_CLOEXEC);
+    fd = platform::OpenFile(d.written, OpenFor::kWrite);
   } else {
-    struct stat st{};
-    const bool exists = stat(localPath.c_str(), &st) == 0;
+    const platform::FileInfo existing = platform::PathInfo(localPath);
     // A new file, a device and the listing's own temporary file take the
     // bytes directly; a file with content is replaced only when complete.
-    if (exists && S_ISREG(st.st_mode) && st.st_size > 0 && localPath != c.cTempFile) {
-      fd = OpenPartialBeside(localPath, st.st_mode, &d.written);
+    if (existing.regular && existing.size > 0 && localPath != c.cTempFile) {
+      fd = OpenPartialBeside(localPath, existing.mode, &d.written);
       d.created = fd >= 0;
     } else {
       d.written = localPath;
-      fd = open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      d.created = fd >= 0 && !exists;
+      fd = platform::OpenFile(localPath, OpenFor::kReplace, 0666);
+      d.created = fd >= 0 && !existing.exists;
     }
   }
   if (fd < 0) {
@@ -155,14 +124,9 @@ void AbandonDownload(FtpConn& c) {
   DownloadTarget d = std::move(c.download);
   c.download = DownloadTarget{};
   if (d.fd < 0) return;
-  close(d.fd);
+  platform::CloseFile(d.fd);
   // Nothing came: a file this download made would only mislead.
-  if (d.created) unlink(d.written.c_str());
-}
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  if (d.created) platform::RemoveFile(d.written);
 }
 
 void FtpParseSize(FtpConn& c) {
@@ -188,7 +152,7 @@ void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
   if (!c.ui->TransferWindowOpen()) {
     if (due) {
       c.progressShownMs = now;
-      c.ui->SetStatusText(1, Format("Retrieving Directory List .. %lld bytes received",
+      c.ui->SetStatusText(kStatusOperation, Format("Retrieving Directory List .. %lld bytes received",
                                     static_cast<long long>(bytes)));
     }
     return;
@@ -253,19 +217,18 @@ void FtpStatistics(FtpConn& c, const char* verb, int64_t bytes, double seconds) 
   c.ui->SetTransferFields(f);
 }
 
-int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool isBinary) {
-  (void)isBinary;  // bytes are stored as they come in either type
+int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath) {
   if (sockData == kInvalidSocket || !c.app->bConnected) {
     AbandonDownload(c);
     return 0;
   }
   if (c.tls && c.tls->DataProtected() && !c.tls->HandshakeData(sockData)) {
     LogWrite(c, "Error negotiating SSL data connection\r\n");
-    c.lastError = "Error negotiating SSL data connection";
+    c.lastError = msg::kDataTlsFailed;
     AbandonDownload(c);
     return 0;
   }
-  TransferBusy busy(c);
+  BusyScope busy(c);
   const bool resume = c.resume.bResume;
   // The file was opened before the transfer command went out; a caller of
   // its own gets it opened here.
@@ -277,44 +240,43 @@ int FtpRecvFile(FtpConn& c, Socket sockData, const std::string& localPath, bool 
   const std::string& written = target.written;
   const bool replacing = written != localPath;
   if (resume) {
-    off_t end = lseek(fd, 0, SEEK_END);
+    const int64_t end = platform::FileEnd(fd);
     c.resume.offset = end > 0 ? end : 0;
     c.resume.path = written;
   }
 
   std::vector<char> buf(kRecvBlock);
   const int64_t start = NowMs();
-  c.iProgressTick = 2;
+  c.iProgressTick = kProgressTickStart;
   c.progressShownMs = 0;
   int64_t total = 0;
   NetResult r = ChannelRecv(c, sockData, buf.data(), buf.size(), 0, false);
   while (r.n > 0 && !c.bAbort) {
     int err = 0;
-    if (!WriteAll(fd, buf.data(), static_cast<size_t>(r.n), &err)) {
+    if (!platform::WriteFully(fd, buf.data(), static_cast<size_t>(r.n), &err)) {
       SystemErrorBox(c, "WriteFile", err);
       c.lastError = written + ": " + strerror(err);
       c.bAbort = 1;
       break;
     }
     total += r.n;
-    if (resume && c.app->bResumeOK) fdatasync(fd);
+    if (resume && c.app->bResumeOK) platform::SyncFile(fd, true);
     FtpProgress(c, total, start);
     if (!c.bAbort) r = ChannelRecv(c, sockData, buf.data(), buf.size(), 0, false);
   }
   const double seconds = static_cast<double>(NowMs() - start) / 1000.0;
   const bool failed = c.bAbort || r.n < 0;
   c.llReceived = total;
-  if (replacing && !failed) fsync(fd);  // the new content is on disk before it replaces the old
-  close(fd);
+  if (replacing && !failed) platform::SyncFile(fd, false);  // the new content is on disk before it replaces the old
+  platform::CloseFile(fd);
 
-  struct stat st{};
-  const bool regular = stat(written.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const bool regular = platform::PathInfo(written).regular;
   if (failed && c.app->bResumeOK) {
     LogWrite(c, "This site supports resume\r\n");
     LogWrite(c, Format("Download of %s interupted %s", written.c_str(), "\r\n") + "\r\n");
     c.resume.path = written;
   } else if (failed && regular) {
-    unlink(written.c_str());
+    platform::RemoveFile(written);
     LogWrite(c, "Partially downloaded file deleted\r\n");
   }
   if (replacing && !failed) {
@@ -336,7 +298,7 @@ void FinishDownload(FtpConn& c, bool confirmed) {
   c.pendingTemp.clear();
   c.pendingTarget.clear();
   if (confirmed) {
-    if (rename(temp.c_str(), target.c_str()) == 0) return;
+    if (platform::RenameFile(temp, target)) return;
     SystemErrorBox(c, "MoveFile", errno);
     c.resume.path = temp;  // the complete file stays where it is
     return;
@@ -345,30 +307,29 @@ void FinishDownload(FtpConn& c, bool confirmed) {
     c.resume.path = temp;
     return;
   }
-  unlink(temp.c_str());
+  platform::RemoveFile(temp);
   LogWrite(c, "Partially downloaded file deleted\r\n");
 }
 
-int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char type) {
-  (void)type;
+int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath) {
   if (sockData == kInvalidSocket || !c.app->bConnected) return kReplyPermanent;
   if (c.tls && c.tls->DataProtected() && !c.tls->HandshakeData(sockData)) {
     LogWrite(c, "Error negotiating SSL data connection\r\n");
     return kReplyPermanent;
   }
-  TransferBusy busy(c);
-  int fd = open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+  BusyScope busy(c);
+  int fd = platform::OpenFile(localPath, OpenFor::kRead);
   if (fd < 0) {
     LogWrite(c, Format("Could not open file %s (%u)\r\n", localPath.c_str(),
                        static_cast<unsigned>(errno)));
     return kReplyPermanent;
   }
-  struct stat st{};
-  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  c.llExpected = regular ? st.st_size : 0;
+  const platform::FileInfo info = platform::OpenFileInfo(fd);
+  const bool regular = info.regular;
+  c.llExpected = regular ? info.size : 0;
   LogDebug(c, Format("Transferring %lld bytes\r\n", static_cast<long long>(c.llExpected)));
   const int64_t start = NowMs();
-  c.iProgressTick = 9;
+  c.iProgressTick = kProgressTickStart;
   c.progressShownMs = 0;
 
   int64_t total = 0;
@@ -396,8 +357,7 @@ int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char 
   } else {
     std::vector<char> buf(kSendBlock);
     for (;;) {
-      ssize_t n = read(fd, buf.data(), buf.size());
-      if (n < 0 && errno == EINTR) continue;
+      const long n = platform::ReadSome(fd, buf.data(), buf.size());
       if (n < 0) {
         readError = errno;
         break;
@@ -409,7 +369,7 @@ int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath, char 
       if (status == kReplyPermanent || status == kReplyAborted || c.bAbort) break;
     }
   }
-  close(fd);
+  platform::CloseFile(fd);
   const double seconds = static_cast<double>(NowMs() - start) / 1000.0;
   if (c.bAbort) status = kReplyAborted;
   if (readError) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "client/engine/ftp_conn.h"
+#include "platform/clock.h"
 
 namespace tarn {
 
@@ -31,8 +32,9 @@ constexpr int64_t kProgressIntervalMs = 50;
 // abort the partial file stays when the server takes restarts (bResumeOK),
 // and c.resume.path then names it; otherwise it is deleted. The local file
 // is the one PrepareDownload opened for `localPath`, else it is opened here.
-// c.llReceived holds the bytes received.
-int FtpRecvFile(FtpConn& c, platform::Socket sockData, const std::string& localPath, bool isBinary);
+// c.llReceived holds the bytes received. The bytes are stored as they come,
+// in either transfer type.
+int FtpRecvFile(FtpConn& c, platform::Socket sockData, const std::string& localPath);
 
 // PartialFileFor: the partial file beside `target` that a download
 // replacing it writes ("dir/.name.tarn-part"), where a resume finds it.
@@ -54,8 +56,9 @@ void AbandonDownload(FtpConn& c);
 // partial file when the server takes restarts, else deleted.
 void FinishDownload(FtpConn& c, bool confirmed);
 
-// FtpSendFile: sends the local file. Returns 2, 5 or 6.
-int FtpSendFile(FtpConn& c, platform::Socket sockData, const std::string& localPath, char type);
+// FtpSendFile: sends the local file as it is, in either transfer type.
+// Returns 2, 5 or 6.
+int FtpSendFile(FtpConn& c, platform::Socket sockData, const std::string& localPath);
 
 // FtpParseSize: the size in a 150 reply ("... (1234 bytes)."), stored in
 // c.llExpected when greater than 0.
@@ -75,7 +78,7 @@ int FtpListToTemp(FtpConn& c, platform::Socket sock, const std::string& command)
 // '.', not empty) is one of the '/'-separated `extensions`, ignoring case.
 bool IsAsciiExtension(const std::string& name, const std::string& extensions);
 
-// Milliseconds of a steady clock, for start times.
-int64_t NowMs();
+// Milliseconds of the steady clock, for start times (platform/clock.h).
+using platform::NowMs;
 
 }  // namespace tarn

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/cli/cli_child.h"
+#include "tests/cli/cli_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fake_ftp_server.h"
-#include "tests/support/run_program.h"
 
 namespace tarn {
 namespace {
@@ -25,33 +25,11 @@ using ::testing::Not;
 using testing::FakeFtpServer;
 using testing::ProgramResult;
 
-class CliFaultTest : public ::testing::Test {
+class CliFaultTest : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarn-clifault-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::vector<std::string> Env() const {
-    return {"TARN_CONFIG_DIR=" + dir_ + "/config", "TARN_PASSWORD="};
-  }
-  ProgramResult Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), TARN_CLI_PATH);
-    return testing::RunProgram(args, Env(), "", 60000);
-  }
+  ProgramResult Cli(std::vector<std::string> args) { return RunCli(std::move(args)); }
   std::string Url(const FakeFtpServer& srv, const std::string& path = "") const {
     return "ftp://127.0.0.1:" + std::to_string(srv.Port()) + path;
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
   }
   static std::string Failures(const FakeFtpServer& srv) {
     return ::testing::PrintToString(srv.Failures());
@@ -61,8 +39,6 @@ class CliFaultTest : public ::testing::Test {
       if (line.compare(0, prefix.size(), prefix) == 0) return true;
     return false;
   }
-
-  std::string dir_;
 };
 
 FakeFtpServer& Logon(FakeFtpServer& s) {
@@ -256,7 +232,7 @@ TEST_F(CliFaultTest, CtrlCEndsAStalledDownload) {
       .Send("426 Failure writing network stream.\r\n225 No transfer to ABOR.\r\n")
       .On("quit", "221 bye\r\n");
   srv.Start();
-  testing::CliChild child({TARN_CLI_PATH, "-v", "--timeout", "600", "--passive", "--type", "binary",
+  testing::ChildProcess child({TARN_CLI_PATH, "-v", "--timeout", "600", "--passive", "--type", "binary",
                            "open", Url(srv), ";", "get", "big", Path("big")},
                           Env());
   ASSERT_TRUE(child.Started());

@@ -1,7 +1,9 @@
-// tarn-cli against vsftpd when a download is cut short: by Ctrl-C, by a
-// full disk, and the resume that follows. vsftpd reads ABOR only once its
-// send fails, so these end quickly only when the client closes the data
-// connection first. Needs root (its own vsftpd, a small tmpfs).
+// tarn-cli against the real servers: logging on to vsftpd with stored and
+// quick sessions, transfers in both data modes, and a download cut short by
+// Ctrl-C or a full disk, with the resume that follows. vsftpd reads ABOR
+// only once its send fails, so the cut downloads end quickly only when the
+// client closes the data connection first; they need root (a vsftpd of
+// their own, a small tmpfs).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -17,20 +20,117 @@
 #include <random>
 #include <sstream>
 
-#include "tests/cli/cli_child.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/cli/vsftpd_instance.h"
+#include "tests/support/child_process.h"
+#include "tests/support/test_servers.h"
 
 namespace tarn {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::CliTest;
+using testing::ServerEnv;
+using testing::SessionRegFile;
 using Clock = std::chrono::steady_clock;
 
-class CliVsftpdCutTest : public ::testing::Test {
+// ---- Against vsftpd ---------------------------------------------------------------------
+
+TEST_F(CliTest, ImportedSessionLogsOnToVsftpdWithMaskedPassword) {
+  if (!testing::NeedServers()) return;
+  const std::string pass = ServerEnv("TARN_TEST_FTP_PASS");
+  std::string reg = WriteFile("vs.reg", SessionRegFile("vsftpd", ServerEnv("TARN_TEST_VSFTPD_PORT"),
+                                                       ServerEnv("TARN_TEST_FTP_USER"), pass));
+  ASSERT_EQ(Cli({"reg", "import", reg}).status, 0);
+  auto r = Cli({"-v", "open", "vsftpd", ";", "pwd"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "/\n");
+  EXPECT_THAT(r.err, HasSubstr("PASS xxxxxx"));
+  EXPECT_THAT(r.err, HasSubstr("230 Login successful."));
+  EXPECT_THAT(r.err, Not(HasSubstr(pass)));
+}
+
+TEST_F(CliTest, QuickConnectToVsftpdWithPasswordFromEnvironment) {
+  if (!testing::NeedServers()) return;
+  std::string url = "ftp://" + ServerEnv("TARN_TEST_FTP_USER") + "@127.0.0.1:" +
+                    ServerEnv("TARN_TEST_VSFTPD_PORT") + "/upload";
+  std::string log = dir_ + "/conn.log";
+  auto r = Cli({"--log", log, "open", url, ";", "pwd"}, "",
+               {"TARN_PASSWORD=" + ServerEnv("TARN_TEST_FTP_PASS")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "/upload\n");
+  std::ifstream in(log, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(text, HasSubstr("Tarn File Transfer Connection Log (created "));
+  EXPECT_THAT(text, HasSubstr("PASS xxxxxx\r\n"));
+}
+
+TEST_F(CliTest, PasswordInUrlWorksButDrawsAWarning) {
+  if (!testing::NeedServers()) return;
+  std::string url = "ftp://" + ServerEnv("TARN_TEST_FTP_USER") + ":" + ServerEnv("TARN_TEST_FTP_PASS") +
+                    "@127.0.0.1:" + ServerEnv("TARN_TEST_VSFTPD_PORT") + "/";
+  auto r = Cli({"open", url, ";", "pwd"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("warning: a password in the URL"));
+}
+
+TEST_F(CliTest, LsShowsParsedRowsAndRawText) {
+  if (!testing::NeedServers()) return;
+  const std::string url = "ftp://127.0.0.1:" + ServerEnv("TARN_TEST_VSFTPD_PORT") + "/";
+  auto r = Cli({"--locale", "C", "open", url, ";", "ls", "pub", ";", "pwd", ";", "ls", "--raw", "pub"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // name, size text, permissions, date; then the directory is unchanged
+  EXPECT_THAT(r.out, ::testing::MatchesRegex("readme.txt +1KB  rw-r--r-- +[0-9/]+ [0-9:]+\n/\n"
+                                             "-rw-r--r-- +1 0 +0 +16 .* readme.txt\n"));
+}
+
+class CliVsftpdTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliVsftpdTest, PutGetAppendAndResume) {
+  if (!testing::NeedServers()) return;
+  const std::string mode = GetParam();
+  std::string data;
+  for (int i = 0; i < 200000; ++i) data += static_cast<char>((i * 131) >> 3);
+  WriteFile("src.bin", data);
+  const std::string remote = "cli" + std::to_string(getpid()) + mode.substr(2) + ".bin";
+  const std::string url = "ftp://" + ServerEnv("TARN_TEST_FTP_USER") + "@127.0.0.1:" +
+                          ServerEnv("TARN_TEST_VSFTPD_PORT") + "/upload";
+  const std::vector<std::string> env = {"TARN_PASSWORD=" + ServerEnv("TARN_TEST_FTP_PASS")};
+  auto r = Cli({mode, "--type", "binary", "open", url, ";", "put", dir_ + "/src.bin", remote, ";", "get",
+                remote, dir_ + "/back.bin", ";", "mkdir", "sub" + remote, ";", "rmdir", "sub" + remote},
+               "", env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::ifstream back(dir_ + "/back.bin", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(back)), {}), data);
+  EXPECT_THAT(r.err, HasSubstr("transferred"));  // plain progress lines off a terminal
+
+  // A cut download resumed with --resume is byte-identical.
+  WriteFile("cut.bin", data.substr(0, 70000));
+  r = Cli({mode, "open", url, ";", "get", "--resume", remote, dir_ + "/cut.bin", ";", "append",
+           dir_ + "/src.bin", remote, ";", "rm", remote},
+          "", env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::ifstream cut(dir_ + "/cut.bin", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(cut)), {}), data);
+
+  // A file that is gone fails the run with the server's text.
+  r = Cli({mode, "open", url, ";", "get", remote, dir_ + "/gone.bin"}, "", env);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("550"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/gone.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CliVsftpdTest, ::testing::Values("--passive", "--active"),
+                         [](const auto& info) { return std::string(info.param).substr(2); });
+
+
+// ---- A download cut short -------------------------------------------------------
+
+class CliVsftpdCutTest : public testing::CliFixture {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-clicut-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    CliFixture::SetUp();
     // 2 MB a second: an 8 MiB download lasts about four seconds.
     server_ = std::make_unique<testing::VsftpdInstance>(dir_ + "/srv", 2000000);
     if (!server_->Available()) GTEST_SKIP() << "needs root and /usr/sbin/vsftpd";
@@ -42,29 +142,18 @@ class CliVsftpdCutTest : public ::testing::Test {
   void TearDown() override {
     if (!mounted_.empty()) umount2(mounted_.c_str(), MNT_DETACH);
     server_.reset();
-    std::filesystem::remove_all(dir_);
   }
 
-  std::vector<std::string> Env() const {
-    return {"TARN_CONFIG_DIR=" + dir_ + "/config", "TARN_PASSWORD="};
-  }
   std::vector<std::string> Get(const std::vector<std::string>& getArgs) const {
     std::vector<std::string> args = {TARN_CLI_PATH, "-v", "--timeout", "600", "--type", "binary", "open",
                                      "ftp://127.0.0.1:" + std::to_string(server_->Port()), ";", "get"};
     args.insert(args.end(), getArgs.begin(), getArgs.end());
     return args;
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
   static double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
   }
 
-  std::string dir_;
   std::string mounted_;
   std::string data_;
   std::unique_ptr<testing::VsftpdInstance> server_;
@@ -78,7 +167,7 @@ TEST_F(CliVsftpdCutTest, CtrlCEndsTheDownloadAndAResumeCompletesIt) {
     std::ofstream(local, std::ios::binary) << "the old content";
     auto args = Get({"big.bin", local});
     args.insert(args.begin() + 1, mode);
-    testing::CliChild child(args, Env());
+    testing::ChildProcess child(args, Env());
     ASSERT_TRUE(child.Started());
     ASSERT_TRUE(child.WaitForErr("150 Opening BINARY", 30000)) << child.err;
     // Some of the file has come (progress lines come about once a second).
@@ -98,7 +187,7 @@ TEST_F(CliVsftpdCutTest, CtrlCEndsTheDownloadAndAResumeCompletesIt) {
     // The resume continues the partial file, not the old one.
     auto resume = Get({"--resume", "big.bin", local});
     resume.insert(resume.begin() + 1, mode);
-    testing::CliChild again(resume, Env());
+    testing::ChildProcess again(resume, Env());
     EXPECT_EQ(again.Wait(120000), 0) << again.err;
     EXPECT_TRUE(Read(local) == data_) << "the resumed file differs from the host file";
     EXPECT_FALSE(std::filesystem::exists(partial));
@@ -110,7 +199,7 @@ TEST_F(CliVsftpdCutTest, FullDiskEndsTheDownloadWithTheSystemsMessage) {
   std::filesystem::create_directories(small);
   ASSERT_EQ(mount("tmpfs", small.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m"), 0) << strerror(errno);
   mounted_ = small;
-  testing::CliChild child(Get({"big.bin", small + "/big.bin"}), Env());
+  testing::ChildProcess child(Get({"big.bin", small + "/big.bin"}), Env());
   ASSERT_TRUE(child.Started());
   ASSERT_TRUE(child.WaitForErr("Error in WriteFile.", 60000)) << child.err;
   const auto failed = Clock::now();

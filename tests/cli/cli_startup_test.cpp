@@ -1,5 +1,5 @@
-// tarn-cli's start-up, its .reg import and its progress figures: the built
-// program in a directory of its own, no server.
+// tarn-cli's start-up and its .reg import: the built program in a directory
+// of its own, no server.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,8 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "client/cli/console_ui.h"
-#include "tests/support/run_program.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace tarn {
 namespace {
@@ -24,36 +23,16 @@ using testing::ProgramResult;
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string kSessions = "[HKEY_CURRENT_USER\\Software\\Ostravel\\Tarn\\Sessions\\";
 
-class CliStartupTest : public ::testing::Test {
+class CliStartupTest : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarn-cli-start-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // Runs tarn-cli with `dir_` as its current directory.
   ProgramResult Cli(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir_,
                                      TARN_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return testing::RunProgram(argv, {"TARN_CONFIG_DIR=" + dir_ + "/config", "TARN_PASSWORD="},
-                               "", 60000);
+    return testing::RunProgram(argv, Env(), "", 60000);
   }
-  std::string WriteFile(const std::string& name, const std::string& text) {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  std::string ReadFile(const std::string& name) {
-    std::ifstream in(dir_ + "/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-
-  std::string dir_;
+  std::string ReadFile(const std::string& name) { return Read(Path(name)); }
 };
 
 // ---- start-up -------------------------------------------------------------------
@@ -117,43 +96,6 @@ TEST_F(CliStartupTest, RefusedLinesFailTheImport) {
   }
   // Nothing at all was written from the last file.
   EXPECT_EQ(Cli({"reg", "export", "Software\\Ostravel\\Tarn\\Sessions"}).status, 1);
-}
-
-// ---- progress ---------------------------------------------------------------------
-
-TEST(ConsoleProgress, AmountsUseTheUnitThatFits) {
-  struct Case {
-    double bytes;
-    const char* shown;
-  };
-  const Case cases[] = {
-      {0, "0 B"},          {999, "999 B"},       {1000, "1.0 KB"},     {1234, "1.2 KB"},
-      {999949, "999.9 KB"}, {999950, "1.0 MB"},  {45600000, "45.6 MB"}, {1073741824, "1.07 GB"},
-      {-1, "0 B"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bytes);
-    EXPECT_EQ(cli::FormatAmount(c.bytes), c.shown);
-  }
-}
-
-TEST(ConsoleProgress, SmallFileTotalsInKilobytes) {
-  std::FILE* err = std::tmpfile();
-  ASSERT_NE(err, nullptr);
-  cli::ConsoleUi ui(err, nullptr, false);
-  ui.BeginTransfer();
-  TransferFields f;
-  f.bytes = f.shownBytes = f.expected = 2048;
-  f.seconds = 0.5;
-  f.done = true;
-  f.timeLeft = "00:00:01";
-  ui.SetTransferFields(f);
-  ui.EndTransfer();
-  std::rewind(err);
-  char line[256] = {};
-  ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);
-  std::fclose(err);
-  EXPECT_STREQ(line, "transferred 2.0 KB, 4.1 KB/s, done in 00:00:01\n");
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 
 #include <filesystem>
 
-#include "tests/support/run_program.h"
+#include "tests/cli/cli_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_servers.h"
 
 namespace tarn {
@@ -18,24 +19,13 @@ using ::testing::Not;
 using testing::ProgramResult;
 using testing::ServerEnv;
 
-class SessionInteropTest : public ::testing::Test {
+class SessionInteropTest : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarn-session-interop-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   ProgramResult Cli(std::vector<std::string> args, std::vector<std::string> env = {}) {
-    args.insert(args.begin(), TARN_CLI_PATH);
-    env.push_back("TARN_CONFIG_DIR=" + dir_ + "/config");
-    if (env.size() == 1) env.push_back("TARN_PASSWORD=");
-    return testing::RunProgram(args, env, "", 60000);
+    return RunCli(std::move(args), std::move(env));
   }
   std::vector<std::string> UserPassword() { return {"TARN_PASSWORD=" + ServerEnv("TARN_TEST_FTP_PASS")}; }
 
-  std::string dir_;
 };
 
 TEST_F(SessionInteropTest, NamedAndAnonymousSessionsLogOnToVsftpd) {

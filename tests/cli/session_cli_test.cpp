@@ -8,8 +8,9 @@
 
 #include <filesystem>
 
+#include "tests/cli/cli_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fake_ftp_server.h"
-#include "tests/support/run_program.h"
 
 namespace tarn {
 namespace {
@@ -18,27 +19,11 @@ using ::testing::HasSubstr;
 using testing::FakeFtpServer;
 using testing::ProgramResult;
 
-class SessionCliTest : public ::testing::Test {
+class SessionCliTest : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarn-session-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   ProgramResult Cli(std::vector<std::string> args, std::vector<std::string> env = {}) {
-    args.insert(args.begin(), TARN_CLI_PATH);
-    env.push_back("TARN_CONFIG_DIR=" + dir_ + "/config");
-    for (const char* unset : {"TARN_PASSWORD=", "TARN_ACCOUNT=", "TARN_FW_PASSWORD=", "TARN_CERT_PASSWORD="}) {
-      bool given = false;
-      for (const auto& e : env) given = given || e.compare(0, strlen(unset), unset) == 0;
-      if (!given) env.push_back(unset);
-    }
-    return testing::RunProgram(args, env, "", 60000);
+    return RunCli(std::move(args), std::move(env));
   }
-
-  std::string dir_;
 };
 
 // The rest of a log-on after the scheme's USER and PASS lines.

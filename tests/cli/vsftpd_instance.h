@@ -5,22 +5,17 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
-#include <thread>
 
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace tarn::testing {
 
@@ -31,6 +26,8 @@ class VsftpdInstance {
     std::filesystem::create_directories(dir_ + "/anon");
     chmod((dir_ + "/anon").c_str(), 0755);
     std::filesystem::create_directories("/var/run/vsftpd/empty");
+    // vsftpd takes a port number, not a socket: the system's choice of a
+    // free one, released just before vsftpd binds it.
     port_ = FreePort();
     if (!port_) return;
     std::ofstream conf(dir_ + "/vsftpd.conf");
@@ -41,33 +38,22 @@ class VsftpdInstance {
          << "connect_from_port_20=NO\nseccomp_sandbox=NO\nsecure_chroot_dir=/var/run/vsftpd/empty\n"
          << "xferlog_enable=NO\nssl_enable=NO\n";
     conf.close();
-    std::string confPath = dir_ + "/vsftpd.conf";
-    char* argv[] = {const_cast<char*>("/usr/sbin/vsftpd"), confPath.data(), nullptr};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDWR, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, (dir_ + "/vsftpd.out").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv, environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    // Ready once it accepts a connection (bounded).
-    for (int i = 0; pid_ > 0 && i < 200 && !ready_; ++i) {
-      int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      sockaddr_in sa{};
-      sa.sin_family = AF_INET;
-      sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      sa.sin_port = htons(port_);
-      ready_ = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-      close(fd);
-      if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ChildProcess::Options options;
+    options.ownSession = false;
+    options.nullInput = true;
+    options.outputFile = dir_ + "/vsftpd.out";
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/sbin/vsftpd", dir_ + "/vsftpd.conf"}, options);
+    // Ready once it accepts a connection; each look waits for the server's
+    // end, which ends the wait at once (bounded).
+    for (int i = 0; server_->Started() && i < 200 && !ready_; ++i) {
+      ready_ = Accepts(port_);
+      if (!ready_ && server_->Wait(25) != -1) break;
     }
   }
 
   ~VsftpdInstance() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (server_) server_->Stop();
   }
   VsftpdInstance(const VsftpdInstance&) = delete;
   VsftpdInstance& operator=(const VsftpdInstance&) = delete;
@@ -78,12 +64,26 @@ class VsftpdInstance {
   std::string Root() const { return dir_ + "/anon"; }
 
  private:
-  // A port nobody listens on now (the system's choice, then released).
-  static uint16_t FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  static sockaddr_in Loopback(uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(port);
+    return sa;
+  }
+
+  static bool Accepts(uint16_t port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa = Loopback(port);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    close(fd);
+    return ok;
+  }
+
+  // A port nobody listens on now (the system's choice, then released).
+  static uint16_t FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa = Loopback(0);
     socklen_t len = sizeof sa;
     uint16_t port = 0;
     if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
@@ -95,7 +95,7 @@ class VsftpdInstance {
 
   std::string dir_;
   uint16_t port_ = 0;
-  pid_t pid_ = -1;
+  std::unique_ptr<ChildProcess> server_;
   bool ready_ = false;
 };
 

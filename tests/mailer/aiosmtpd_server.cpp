@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/net.h"
 
 namespace mailer_test {
+
+using tarn::testing::ChildProcess;
+using tarn::testing::ReadFile;
 
 namespace {
 
@@ -45,30 +47,35 @@ bool AiosmtpdServer::Start(std::string* why) {
   }
   port_ = FreePort();
   const std::string log = dir_.File("aiosmtpd.log");
-  pid_ = StartChild({kDebianPython, "-m", "aiosmtpd", "-n", "-l", host(), "-c",
-                     "aiosmtpd.handlers.Mailbox", dir_.File("maildir")},
-                    {}, log);
-  if (pid_ < 0) {
+  ChildProcess::Options options;
+  options.ownSession = false;
+  options.outputFile = log;
+  server_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{kDebianPython, "-m", "aiosmtpd", "-n", "-l", host(), "-c",
+                               "aiosmtpd.handlers.Mailbox", dir_.File("maildir")},
+      options);
+  if (!server_->Started()) {
+    server_.reset();
     *why = "could not start " + std::string(kDebianPython);
     return false;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (!ChildRunning(pid_)) {
-      pid_ = -1;
+    if (Accepts(port_)) return true;
+    // Waits for the port's next look, or ends at once when the server does.
+    if (server_->Wait(50) != -1) {
+      server_.reset();
       *why = "aiosmtpd ended at start (is python3-aiosmtpd installed?): " + ReadFile(log);
       return false;
     }
-    if (Accepts(port_)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   *why = "aiosmtpd did not accept connections on " + host() + " within 15 s: " + ReadFile(log);
   return false;
 }
 
 void AiosmtpdServer::Stop() {
-  StopChild(pid_);
-  pid_ = -1;
+  if (server_) server_->Stop();
+  server_.reset();
 }
 
 std::vector<std::string> AiosmtpdServer::TakeMessages() {

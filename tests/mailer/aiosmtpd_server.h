@@ -2,16 +2,22 @@
 // stopped after it. Messages land in a Maildir; each test takes them out.
 #pragma once
 
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
-#include "tests/mailer/child_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace mailer_test {
 
 // Debian's modules belong to this interpreter, whatever python3 PATH finds.
 inline constexpr char kDebianPython[] = "/usr/bin/python3";
+
+// The mailer tests' directories: courel splits its command line at "-", so
+// the report paths the tests pass must not hold one.
+inline constexpr auto kCourelDirBase = tarn::testing::TempDir::Base::kNoDashTmp;
+inline constexpr char kCourelDirPrefix[] = "coureltest";
 
 class AiosmtpdServer {
  public:
@@ -32,8 +38,8 @@ class AiosmtpdServer {
   std::vector<std::string> TakeMessages();
 
  private:
-  TempDir dir_;
-  pid_t pid_ = -1;
+  tarn::testing::TempDir dir_{kCourelDirPrefix, kCourelDirBase};
+  std::unique_ptr<tarn::testing::ChildProcess> server_;
   uint16_t port_ = 0;
 };
 

@@ -59,14 +59,14 @@ class AiosmtpdDelivery : public ::testing::Test {
 
   int Deliver(const std::string& report) {
     const std::string path = dir_.File("report.log");
-    mailer_test::WriteFile(path, report);
+    tarn::testing::WriteFile(path, report);
     return RunCourel("-" + server_->host() + " -me@example.org -you@example.org -" + path, net_,
                      notice_, 10000);
   }
 
   static AiosmtpdServer* server_;
   static std::string startError_;
-  mailer_test::TempDir dir_;
+  tarn::testing::TempDir dir_{mailer_test::kCourelDirPrefix, mailer_test::kCourelDirBase};
   platform::Net net_;
   RecordingNotice notice_;
 };
@@ -105,7 +105,7 @@ TEST_F(AiosmtpdDelivery, DeliversTheReportWithItsHeaders) {
 // whose 503 is what the person is told.
 TEST_F(AiosmtpdDelivery, RefusedReceiverEndsAtData) {
   const std::string path = dir_.File("report.log");
-  mailer_test::WriteFile(path, "text\r\n");
+  tarn::testing::WriteFile(path, "text\r\n");
   EXPECT_EQ(RunCourel("-" + server_->host() + " -me@example.org -you<x@example.org -" + path,
                       net_, notice_, 10000),
             kExitNotDelivered);

@@ -7,14 +7,19 @@
 #include <vector>
 
 #include "tests/mailer/aiosmtpd_server.h"
-#include "tests/mailer/child_process.h"
 #include "tests/mailer/fake_smtp_server.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using namespace mailer_test;
+using tarn::testing::ChildProcess;
+using tarn::testing::ReadFile;
+using tarn::testing::TempDir;
+using tarn::testing::WriteFile;
 
 struct Outcome {
   int exit = -1;
@@ -25,11 +30,17 @@ Outcome RunCourelProgram(const TempDir& dir, const std::vector<std::string>& arg
   std::vector<std::string> argv = {COUREL_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   const std::string out = dir.File("courel.out");
-  const pid_t pid = StartChild(argv, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, out);
+  ChildProcess::Options options;
+  options.env = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+  options.ownSession = false;
+  options.outputFile = out;
   Outcome o;
-  if (pid < 0) return o;
-  o.exit = WaitChild(pid, 30000);
-  if (o.exit == -1) StopChild(pid);
+  {
+    ChildProcess courel(argv, options);
+    if (!courel.Started()) return o;
+    o.exit = courel.Wait(30000);
+    if (o.exit == -1) courel.Stop();
+  }
   o.output = ReadFile(out);
   return o;
 }
@@ -39,7 +50,7 @@ TEST(CourelProgram, ExitStatusTellsWhetherTheMailWasAccepted) {
   std::string why;
   ASSERT_TRUE(server.Start(&why)) << "aiosmtpd is needed for this test: " << why;
   RefusingPort refusing;
-  TempDir dir;
+  TempDir dir(kCourelDirPrefix, kCourelDirBase);
   const std::string report = dir.File("report.log");
   WriteFile(report, "Run finished\r\n");
   const std::string hyphenated = dir.File("my-queue.log");

@@ -92,15 +92,4 @@ void FakeSmtpServer::Serve() {
   net_.Close(s);
 }
 
-RefusingPort::RefusingPort() {
-  int error = 0;
-  socket_ = net_.OpenTcp(&error);
-  net_.Bind(socket_, platform::Ipv4{kLoopback, 0});
-  platform::Ipv4 at;
-  net_.LocalAddress(socket_, &at);
-  port_ = at.port;
-}
-
-RefusingPort::~RefusingPort() { net_.Close(socket_); }
-
 }  // namespace mailer_test

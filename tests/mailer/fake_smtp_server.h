@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "tests/support/refusing_port.h"
 
 namespace mailer_test {
 
@@ -51,19 +52,7 @@ class FakeSmtpServer {
   bool connected_ = false;
 };
 
-// A loopback port that refuses connections: bound, never listening. Kept
-// bound while the object lives so that nobody else takes it.
-class RefusingPort {
- public:
-  RefusingPort();
-  ~RefusingPort();
-  uint16_t port() const { return port_; }
-  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  platform::Net net_;
-  platform::Socket socket_ = platform::kInvalidSocket;
-  uint16_t port_ = 0;
-};
+// A loopback port that refuses connections (tests/support).
+using tarn::testing::RefusingPort;
 
 }  // namespace mailer_test

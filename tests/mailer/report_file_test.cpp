@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "mailer/messages.h"
-#include "tests/mailer/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace mailer {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using mailer_test::TempDir;
-using mailer_test::WriteFile;
+using tarn::testing::TempDir;
+using tarn::testing::WriteFile;
 
 class ReadReportTest : public ::testing::Test {
  protected:
@@ -24,7 +24,7 @@ class ReadReportTest : public ::testing::Test {
     WriteFile(path, content);
     return path;
   }
-  TempDir dir_;
+  TempDir dir_{"coureltest", TempDir::Base::kNoDashTmp};
 };
 
 TEST_F(ReadReportTest, SplitsLinesByTheLineRule) {
@@ -76,9 +76,9 @@ TEST_F(ReadReportTest, FileErrorsUseTheStandardTexts) {
   EXPECT_EQ(r.status, ReportStatus::kOpenFailed);
   EXPECT_EQ(r.error, missing + " was not found.");
 
-  r = ReadReport(dir_.path());
+  r = ReadReport(dir_.Path());
   EXPECT_EQ(r.status, ReportStatus::kOpenFailed);
-  EXPECT_EQ(r.error, "Access to " + dir_.path() + " was denied.");
+  EXPECT_EQ(r.error, "Access to " + dir_.Path() + " was denied.");
 
   // A file used as a directory.
   const std::string underFile = Write("x") + "/report.log";

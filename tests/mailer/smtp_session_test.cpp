@@ -11,8 +11,8 @@
 #include "mailer/courel_run.h"
 #include "mailer/messages.h"
 #include "mailer/report_file.h"
-#include "tests/mailer/child_process.h"
 #include "tests/mailer/fake_smtp_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace mailer {
 namespace {
@@ -65,12 +65,12 @@ class CourelRunTest : public ::testing::Test {
   // Runs courel against `host` with a report of `content`.
   int Run(const std::string& host, const std::string& content, int timeoutMs = 10000) {
     const std::string path = dir_.File("report.log");
-    mailer_test::WriteFile(path, content);
+    tarn::testing::WriteFile(path, content);
     return RunCourel("-" + host + " -me@example.org -you@example.org -" + path, net_, notice_,
                      timeoutMs);
   }
 
-  mailer_test::TempDir dir_;
+  tarn::testing::TempDir dir_{"coureltest", tarn::testing::TempDir::Base::kNoDashTmp};
   platform::Net net_;
   RecordingNotice notice_;
 };
@@ -258,7 +258,7 @@ TEST_F(CourelRunTest, RefusedConnectionIsReported) {
 TEST_F(CourelRunTest, ReportProblemsStopBeforeConnecting) {
   RefusingPort port;
   const std::string path = dir_.File("report.log");
-  mailer_test::WriteFile(path, "ok\r\n" + std::string(kMaxLineLength + 1, 'x') + "\r\n");
+  tarn::testing::WriteFile(path, "ok\r\n" + std::string(kMaxLineLength + 1, 'x') + "\r\n");
   const std::string missing = dir_.File("missing.log");
   struct Case {
     std::string report;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_dir.h"
+
 namespace platform {
 
 class IpcFixture : public ::testing::Test {
@@ -15,9 +17,7 @@ class IpcFixture : public ::testing::Test {
   void SetUp() override {
     const char* old = getenv("XDG_RUNTIME_DIR");
     if (old) oldRuntime_ = old, hadRuntime_ = true;
-    std::string tmpl = "/tmp/tarn-ipc-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
+    ASSERT_FALSE(root_.empty());
     setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
   }
   void TearDown() override {
@@ -25,13 +25,12 @@ class IpcFixture : public ::testing::Test {
       setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
     else
       unsetenv("XDG_RUNTIME_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
   }
 
   std::string IpcDir() const { return root_ + "/tarn-" + std::to_string(geteuid()); }
 
-  std::string root_;
+  tarn::testing::TempDir tmp_{"tarn-ipc"};
+  std::string root_ = tmp_.Path();
   std::string oldRuntime_;
   bool hadRuntime_ = false;
 };

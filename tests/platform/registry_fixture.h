@@ -10,25 +10,19 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "tests/support/temp_dir.h"
 
 namespace platform {
 
 class RegistryFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarn-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.empty());
     file_ = dir_ + "/registry.sqlite";
     reg_ = Open(file_);
     ASSERT_NE(reg_, nullptr);
   }
-  void TearDown() override {
-    reg_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void TearDown() override { reg_.reset(); }
 
   std::unique_ptr<Registry> Open(const std::string& file, int busyMs = 5000) {
     std::string error;
@@ -48,7 +42,8 @@ class RegistryFixture : public ::testing::Test {
     return std::vector<uint8_t>(s.begin(), s.end());
   }
 
-  std::string dir_;
+  tarn::testing::TempDir tmp_{"tarn-registry"};
+  std::string dir_ = tmp_.Path();
   std::string file_;
   std::unique_ptr<Registry> reg_;
 };

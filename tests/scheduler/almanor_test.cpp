@@ -4,9 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <thread>
@@ -24,13 +22,14 @@
 #include "scheduler/model/local_time.h"
 #include "tests/platform/ipc_fixture.h"
 #include "tests/scheduler/scheduler_fixture.h"
-#include "tests/support/run_program.h"
+#include "tests/support/child_process.h"
 
 namespace sched {
 namespace {
 
 using sched_test::ReadFile;
 using sched_test::WriteFile;
+using tarn::testing::ChildProcess;
 using tarn::testing::ProgramResult;
 using tarn::testing::RunProgram;
 using ::testing::HasSubstr;
@@ -228,56 +227,14 @@ TEST_F(AlmanorTest, TickStartsTheClientAndStopsItAtTheStopTime) {
 
 // ---- the headless form ---------------------------------------------------------
 
-class Child {
- public:
-  Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-        const std::string& output) {
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) {
-      std::string kv = *e;
-      bool replaced = false;
-      for (const auto& x : extraEnv)
-        if (kv.compare(0, x.find('=') + 1, x.substr(0, x.find('=') + 1)) == 0) replaced = true;
-      if (!replaced) envStore.push_back(kv);
-    }
-    for (const auto& x : extraEnv)
-      if (x.back() != '=') envStore.push_back(x);
-    std::vector<char*> env, args;
-    for (auto& s : envStore) env.push_back(s.data());
-    env.push_back(nullptr);
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), env.data());
-    posix_spawn_file_actions_destroy(&fa);
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  // The exit status, once the child ends by itself.
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  // SIGTERM, then the exit status.
-  int Stop() {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+// A program of the test's whose output goes to the file `output`.
+ChildProcess::Options Logged(const std::vector<std::string>& env, const std::string& output) {
+  ChildProcess::Options o;
+  o.env = env;
+  o.ownSession = false;
+  o.outputFile = output;
+  return o;
+}
 
 // Waits until an endpoint titled `title` exists.
 bool WaitForEndpoint(const std::string& title) {
@@ -291,7 +248,7 @@ bool WaitForEndpoint(const std::string& title) {
 
 TEST_F(AlmanorTest, HeadlessStartsAScheduleAddedWhileItRuns) {
   std::string log = root_ + "/almanor.err";
-  Child headless({bin_ + "/almanor"}, Env(), log);  // no display: headless
+  ChildProcess headless({bin_ + "/almanor"}, Logged(Env(), log));  // no display: headless
   ASSERT_TRUE(WaitForEndpoint("Almanor (headless)")) << ReadFile(log);
 
   // One scheduler per user: a second one ends at once.
@@ -303,7 +260,7 @@ TEST_F(AlmanorTest, HeadlessStartsAScheduleAddedWhileItRuns) {
   ASSERT_EQ(Almanor({"--add", queue_, "--start", now}).status, 0);
   int client = WaitFor("FAKE_TARN_READY");
   EXPECT_GT(client, 0);
-  EXPECT_EQ(headless.Stop(), 0);
+  EXPECT_EQ(headless.Stop(kLimitMs), 0);
   std::string err = ReadFile(log);
   EXPECT_THAT(err, HasSubstr("ready: 0 schedules in " + ListFile()));
   EXPECT_THAT(err, HasSubstr("run: " + bin_ + "/tarn -" + queue_ + "\n"));
@@ -317,7 +274,7 @@ TEST_F(AlmanorTest, HeadlessStartsAScheduleAddedWhileItRuns) {
 
 TEST_F(AlmanorTest, HeadlessStepsAsideForTheTrayForm) {
   std::string log = root_ + "/almanor.err";
-  Child headless({bin_ + "/almanor", "--headless", "--overdue", "run"}, Env(), log);
+  ChildProcess headless({bin_ + "/almanor", "--headless", "--overdue", "run"}, Logged(Env(), log));
   ASSERT_TRUE(WaitForEndpoint("Almanor (headless)")) << ReadFile(log);
   ASSERT_TRUE(platform::Post("Almanor (headless)", "ALMANOR_YIELD_TO_TRAY", 0, 0));
   // It ends on its own; Stop's SIGTERM then finds it gone.
@@ -329,7 +286,7 @@ TEST_F(AlmanorTest, HeadlessStepsAsideForTheTrayForm) {
     if (!lock) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_NE(lock, nullptr) << "the headless scheduler kept the lock";
-  EXPECT_EQ(headless.Stop(), 0);
+  EXPECT_EQ(headless.Stop(kLimitMs), 0);
   EXPECT_THAT(ReadFile(log), HasSubstr("the tray form takes over"));
 }
 
@@ -367,9 +324,9 @@ TEST_F(AlmanorTest, RealClientStartedByTheEngineEndsStoppedOnItsStop) {
   struct Spawning : EngineActions {
     std::vector<std::string> env;
     std::string err;
-    std::unique_ptr<Child> child;
+    std::unique_ptr<ChildProcess> child;
     void StartClient(const CScheduleEntry&, const std::vector<std::string>& argv) override {
-      child = std::make_unique<Child>(argv, env, err);
+      child = std::make_unique<ChildProcess>(argv, Logged(env, err));
     }
     void PostStop(const CScheduleEntry& e, const std::string& title) override {
       SystemActions().PostStop(e, title);
@@ -390,7 +347,7 @@ TEST_F(AlmanorTest, RealClientStartedByTheEngineEndsStoppedOnItsStop) {
   ASSERT_TRUE(srv.WaitReceived(1, kLimitMs)) << ReadFile(actions.err);
   ASSERT_TRUE(platform::Exists("Tarn Scheduled Session - night"));
   engine.PostStop(entry);
-  EXPECT_EQ(actions.child->Wait(), 3) << ReadFile(actions.err);
+  EXPECT_EQ(actions.child->Wait(kLimitMs), 3) << ReadFile(actions.err);
 }
 #endif
 

@@ -15,6 +15,7 @@
 
 #include "scheduler/model/local_time.h"
 #include "scheduler/model/schedule.h"
+#include "tests/support/temp_dir.h"
 
 namespace sched_test {
 
@@ -74,19 +75,11 @@ inline int64_t At(const std::string& text) {
 
 class TempDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarn-sched-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+  void SetUp() override { ASSERT_FALSE(dir_.empty()); }
+  std::string File(const std::string& name) const { return tmp_.File(name); }
 
-  std::string dir_;
+  tarn::testing::TempDir tmp_{"tarn-sched"};
+  std::string dir_ = tmp_.Path();
   BerlinTime tz_;
 };
 

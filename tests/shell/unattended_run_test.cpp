@@ -18,9 +18,9 @@
 #include "client/shell/unattended_main.h"
 #include "platform/ipc.h"
 #include "platform/registry.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/host_personality.h"
-#include "tests/support/run_program.h"
 #include "tests/support/scripted_ui.h"
 
 using namespace tarn;

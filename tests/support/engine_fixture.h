@@ -1,5 +1,6 @@
 // EngineTest: a fresh FtpConn wired to a scripted Ui, a connection log in a
-// temporary directory and a scripted FTP server, for protocol tests.
+// temporary directory of the test's own and a scripted FTP server, for
+// protocol tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,14 +19,14 @@
 #include "platform/net.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn::testing {
 
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-engine-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    ASSERT_FALSE(dir_.empty());
     logPath_ = dir_ + "/Tarn.log";
     ASSERT_TRUE(log_.Create(logPath_));
     app_.log = &log_;
@@ -39,7 +40,6 @@ class EngineTest : public ::testing::Test {
 
   void TearDown() override {
     if (c_.sockControl != platform::kInvalidSocket) net_.Close(c_.sockControl);
-    std::filesystem::remove_all(dir_);
   }
 
   // Starts the script and opens a control connection to it.
@@ -58,7 +58,8 @@ class EngineTest : public ::testing::Test {
     return ss.str();
   }
 
-  std::string dir_;
+  TempDir tmp_{"tarn-engine"};
+  std::string dir_ = tmp_.Path();
   std::string logPath_;
   AppState app_;
   ConnLog log_;

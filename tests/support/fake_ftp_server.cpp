@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,11 +34,14 @@ FakeFtpServer::FakeFtpServer() {
   socklen_t len = sizeof sa;
   getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
   port_ = ntohs(sa.sin_port);
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 FakeFtpServer::~FakeFtpServer() {
   stop_ = true;
+  Release();
   if (thread_.joinable()) thread_.join();
+  if (wakeFd_ >= 0) close(wakeFd_);
   if (connFd_ >= 0) close(connFd_);
   if (listenFd_ >= 0) close(listenFd_);
 }
@@ -67,9 +71,25 @@ FakeFtpServer& FakeFtpServer::On(const std::string& line, const std::string& rep
   return Expect(line).Send(reply);
 }
 
-FakeFtpServer& FakeFtpServer::Sleep(int ms) {
-  steps_.push_back({Step::kSleep, "", {}, ms});
+FakeFtpServer& FakeFtpServer::Hold() {
+  steps_.push_back({Step::kHold, "", {}, 0});
   return *this;
+}
+
+void FakeFtpServer::Release() {
+  const uint64_t one = 1;
+  ssize_t w = write(wakeFd_, &one, sizeof one);
+  (void)w;
+}
+
+void FakeFtpServer::HoldSilent() {
+  // The client's close (POLLRDHUP, not its bytes: they stay unread for the
+  // next step) or the wake-up ends the wait.
+  pollfd fds[2] = {{connFd_, POLLRDHUP, 0}, {wakeFd_, POLLIN, 0}};
+  if (!stop_) poll(fds, 2, kStepTimeoutMs);
+  uint64_t count = 0;
+  ssize_t r = read(wakeFd_, &count, sizeof count);
+  (void)r;
 }
 
 FakeFtpServer& FakeFtpServer::Close() {
@@ -323,6 +343,7 @@ bool FakeFtpServer::Finish(int timeoutMs) {
   if (!ended) failures_.push_back("script did not finish in time");
   lock.unlock();
   stop_ = true;
+  Release();
   if (thread_.joinable()) thread_.join();
   std::lock_guard<std::mutex> relock(mu_);
   return failures_.empty();
@@ -442,9 +463,8 @@ void FakeFtpServer::Run() {
           if (!ReadLine(&line) || line.compare(0, step.text.size(), step.text) != 0)
             Fail("expected a line starting \"" + step.text + "\", got \"" + line + "\"");
           break;
-        case Step::kSleep:
-          for (int t = 0; t < step.ms && !stop_; t += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        case Step::kHold:
+          HoldSilent();
           break;
         case Step::kClose:
           close(connFd_);

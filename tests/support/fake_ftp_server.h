@@ -1,8 +1,9 @@
 // A scripted FTP server on loopback for protocol tests. The script is a list
 // of steps run in order on one accepted control connection: expect an exact
-// command line, send chosen bytes (whole, split over segments, delayed),
-// sleep, close. Every line the client sends is recorded, so a test can
-// compare the whole transcript.
+// command line, send chosen bytes (whole, or split over segments), stay
+// silent until the test releases it, close. Every line the client sends is
+// recorded, so a test can compare the whole transcript. It listens on a
+// port the system chose and keeps that socket, so runs never collide.
 //
 //   FakeFtpServer srv;
 //   srv.Send("220 ready\r\n").Expect("USER anonymous").Send("331 pass\r\n");
@@ -33,7 +34,8 @@ class FakeFtpServer {
   // Sends bytes in one write.
   FakeFtpServer& Send(const std::string& bytes);
   // Sends bytes as segments of the given sizes (the rest as one more), with
-  // `delayMs` between them.
+  // `delayMs` between them so that they arrive as separate segments (the
+  // pause shapes the input; no test's outcome waits on it).
   FakeFtpServer& SendSplit(const std::string& bytes, const std::vector<size_t>& sizes,
                            int delayMs);
   // Reads one line (up to LF, CR LF removed) and checks it is `line`.
@@ -42,7 +44,13 @@ class FakeFtpServer {
   FakeFtpServer& ExpectPrefix(const std::string& prefix);
   // Expect(line) followed by Send(reply).
   FakeFtpServer& On(const std::string& line, const std::string& reply);
-  FakeFtpServer& Sleep(int ms);
+  // Stays silent, reading nothing, until the test calls Release() or the
+  // client closes the connection: a server that never answers, for as long
+  // as the test needs (at most the step limit of 10 s). The bytes the
+  // client sends meanwhile wait for the next step.
+  FakeFtpServer& Hold();
+  // Ends the Hold step that runs or comes next.
+  void Release();
   // Closes the control connection.
   FakeFtpServer& Close();
   // Keeps reading (and recording) until the client closes.
@@ -96,7 +104,7 @@ class FakeFtpServer {
  private:
   struct Step {
     enum Kind {
-      kSend, kSplit, kExpect, kExpectPrefix, kSleep, kClose, kDrain,
+      kSend, kSplit, kExpect, kExpectPrefix, kHold, kClose, kDrain,
       kPasv, kPort, kDataOpen, kDataSend, kDataRecv, kDataClose,
       kDataAwaitClose, kForeignData, kNoListener
     } kind;
@@ -111,6 +119,8 @@ class FakeFtpServer {
   void SendAll(const std::string& bytes);
 
   void RunDataStep(const Step& step);
+  // The Hold step: until Release(), the client's close, stop_ or the limit.
+  void HoldSilent();
   // With quietDuringData_: fails when the client sent on the control
   // connection.
   void CheckControlQuiet(const char* during);
@@ -133,6 +143,7 @@ class FakeFtpServer {
   std::condition_variable done_cv_;
   mutable std::condition_variable received_cv_;
   bool done_ = false;
+  int wakeFd_ = -1;  // eventfd: Release() and the end of the script wake a Hold
   std::vector<std::string> received_;
   bool quietDuringData_ = false;
   std::vector<std::string> failures_;

@@ -25,7 +25,7 @@ class CommandsTest : public testing::EngineTest {
 TEST_F(CommandsTest, CwdFallsBackToXcwdOnUnknownCommand) {
   srv_.On("CWD /pub", "500 'CWD': command not understood.\r\n").On("XCWD /pub", "250 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpCwd(c_, s, "/pub"), 2);
+  EXPECT_EQ(FtpCwd(c_, s, "/pub"), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_THAT(ui_.StatusTexts().back(), ::testing::Pair(1, "Changing host directory to /pub"));
 }
@@ -33,7 +33,7 @@ TEST_F(CommandsTest, CwdFallsBackToXcwdOnUnknownCommand) {
 TEST_F(CommandsTest, CwdOnUnixRetriesTheSameLine) {
   srv_.On("CWD sub", "550 Failed to change directory.\r\n").On("CWD sub", "550 Failed to change directory.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpCwd(c_, s, "sub"), 5);
+  EXPECT_EQ(FtpCwd(c_, s, "sub"), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures();
 }
 
@@ -43,9 +43,9 @@ TEST_F(CommandsTest, VmsHostsGetBracketedDirectories) {
   srv_.On("CWD ..", "550 no\r\n").On("CWD [-]", "250 ok\r\n");
   srv_.On("MKD new", "550 no\r\n").On("MKD [.new]", "257 made\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpCwd(c_, s, "sub"), 2);
-  EXPECT_EQ(FtpCwd(c_, s, ".."), 2);
-  EXPECT_EQ(FtpMkd(c_, s, "new"), 2);
+  EXPECT_EQ(FtpCwd(c_, s, "sub"), kReplyComplete);
+  EXPECT_EQ(FtpCwd(c_, s, ".."), kReplyComplete);
+  EXPECT_EQ(FtpMkd(c_, s, "new"), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
 }
 
@@ -62,7 +62,7 @@ TEST_F(CommandsTest, VseRootIsSentAsBackslash) {
   c_.HostFamily = HOST_VSE;
   srv_.On("CWD \\", "250 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpCwd(c_, s, "/"), 2);
+  EXPECT_EQ(FtpCwd(c_, s, "/"), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
 }
 
@@ -72,8 +72,8 @@ TEST_F(CommandsTest, RefusedMkdAndRmdShowTheServersText) {
       .On("RMD y", "500 unknown\r\n")
       .On("XRMD y", "550 Remove directory operation failed.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpMkd(c_, s, "x"), 5);
-  EXPECT_EQ(FtpRmd(c_, s, "y"), 5);
+  EXPECT_EQ(FtpMkd(c_, s, "x"), kReplyPermanent);
+  EXPECT_EQ(FtpRmd(c_, s, "y"), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_THAT(ui_.BoxCaptions(), ElementsAre("Error creating folder", "Error deleting folder"));
   EXPECT_EQ(ui_.BoxTexts()[0], "550 Create directory operation failed.");
@@ -82,8 +82,8 @@ TEST_F(CommandsTest, RefusedMkdAndRmdShowTheServersText) {
 TEST_F(CommandsTest, PwdFallsBackToXpwdOnlyOn500) {
   srv_.On("PWD", "500 unknown\r\n").On("XPWD", "257 \"/x\"\r\n").On("PWD", "550 no\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPwd(c_, s), 2);
-  EXPECT_EQ(FtpPwd(c_, s), 5);
+  EXPECT_EQ(FtpPwd(c_, s), kReplyComplete);
+  EXPECT_EQ(FtpPwd(c_, s), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures();
 }
 
@@ -110,9 +110,9 @@ TEST_F(CommandsTest, QuoteSendsTextUnchangedAndCapturesTheReply) {
   srv_.On("SITE BOGUS", "500 Unknown SITE command.\r\n");
   platform::Socket s = Connect();
   std::string capture;
-  EXPECT_EQ(FtpQuote(c_, s, "SITE CHMOD 644 100%.txt", &capture), 2);
+  EXPECT_EQ(FtpQuote(c_, s, "SITE CHMOD 644 100%.txt", &capture), kReplyComplete);
   EXPECT_EQ(capture, "200 SITE CHMOD command ok.\r\n");
-  EXPECT_EQ(FtpQuote(c_, s, "SITE BOGUS", &capture), 5);
+  EXPECT_EQ(FtpQuote(c_, s, "SITE BOGUS", &capture), kReplyPermanent);
   EXPECT_THAT(ui_.BoxCaptions(), ElementsAre("Error Sending QUOTE command"));
   EXPECT_EQ(c_.pCapture, nullptr);
 }
@@ -126,7 +126,7 @@ TEST_F(CommandsTest, CaptureIsCutAtItsLimit) {
   srv_.On("STAT", big);
   platform::Socket s = Connect();
   std::string capture;
-  EXPECT_EQ(FtpQuote(c_, s, "STAT", &capture), 2);
+  EXPECT_EQ(FtpQuote(c_, s, "STAT", &capture), kReplyComplete);
   EXPECT_EQ(capture.size(), kCaptureLimit);
   EXPECT_EQ(capture, big.substr(0, kCaptureLimit));
 }

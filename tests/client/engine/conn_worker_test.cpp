@@ -114,7 +114,7 @@ TEST_F(ConnWorkerTest, SubmitIfIdleIsRefusedWhileAnOpRunsOrWaits) {
 // since the reply time-out is far beyond the test's limit.
 TEST_F(ConnWorkerTest, CancelEndsABlockedWaitAndLaterOpsRunNormally) {
   c_.iReplyTimeout = 600000;
-  srv_.Expect("STAT").Sleep(60000);
+  srv_.Expect("STAT").Hold();
   platform::Socket s = Connect();
   ConnWorker w(c_);
   auto stalled = w.Submit([s](FtpConn& c) { return FtpCommand(c, s, "STAT"); });
@@ -136,7 +136,7 @@ TEST_F(ConnWorkerTest, CancelWithNothingRunningLeavesTheNextOpAlone) {
 
 TEST_F(ConnWorkerTest, CancelAllDropsQueuedOpsWithAborted) {
   c_.iReplyTimeout = 600000;
-  srv_.Expect("STAT").Sleep(60000);
+  srv_.Expect("STAT").Hold();
   platform::Socket s = Connect();
   ConnWorker w(c_);
   auto stalled = w.Submit([s](FtpConn& c) { return FtpCommand(c, s, "STAT"); });
@@ -168,7 +168,7 @@ TEST_F(ConnWorkerTest, CancelAllDropsQueuedOpsWithAborted) {
 
 TEST_F(ConnWorkerTest, DestroyingTheWorkerCancelsTheRunningOp) {
   c_.iReplyTimeout = 600000;
-  srv_.Expect("STAT").Sleep(60000);
+  srv_.Expect("STAT").Hold();
   platform::Socket s = Connect();
   std::future<int> stalled, queued;
   {
@@ -220,7 +220,7 @@ TEST_F(ConnWorkerTest, KeepAliveNeverComesBetweenACommandAndItsReply) {
         return tc.listing ? FtpListToTemp(c, s, "LIST") : FtpGetFile(c, s, "RETR f", local, 'I');
       });
       ASSERT_EQ(done.wait_for(kLimit), std::future_status::ready);
-      EXPECT_EQ(done.get(), 2);
+      EXPECT_EQ(done.get(), kReplyComplete);
       if (tc.listing) unlink(c_.cTempFile);
       // The keep-alive of the idle connection.
       ASSERT_TRUE(srv.WaitReceived(3)) << ::testing::PrintToString(srv.Received());
@@ -252,7 +252,7 @@ TEST_F(ConnWorkerTest, ListingFinishedIsSetWhenTheDirectoryCannotBeEntered) {
   });
   EXPECT_EQ(done.get(), 1);
   EXPECT_TRUE(ctx.WaitFinished(0));
-  EXPECT_EQ(app_.iOpState, 0);
+  EXPECT_EQ(app_.iOpState, kOpIdle);
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ TEST_F(LogonTest, CancelledPromptNeverConnects) {
   ui_.AnswerLogon(std::nullopt);
   EXPECT_FALSE(ConnectSession());
   ASSERT_EQ(ui_.Prompts().size(), 1u);
-  EXPECT_EQ(app_.iOpState, 0);
+  EXPECT_EQ(app_.iOpState, kOpIdle);
   EXPECT_EQ(ui_.ConnStates().back().first, ConnState::kDisconnected);
   srv_.Finish(100);
   EXPECT_TRUE(srv_.Received().empty());
@@ -249,20 +249,24 @@ struct SystCase {
 
 TEST_F(LogonTest, SystRepliesAdaptTheEngine) {
   std::vector<SystCase> cases = {
-      {"215 NETWARE Type: L8", {{"SITE DOS", "200 ok\r\n"}}, 17, SERVER_NETWARE, HOST_GENERIC, 3, false},
+      {"215 NETWARE Type: L8", {{"SITE DOS", "200 ok\r\n"}}, SYSTEM_NETWARE, SERVER_NETWARE,
+       HOST_GENERIC, VIEW_UNIX, false},
       {"215 MVS is the operating system of this server. FTP Server is running on z/OS.",
-       {{"SITE LISTFMT=IBM", "200 ok\r\n"}}, 13, SERVER_MVS, HOST_MVS, 3, false},
-      {"215 VSE/ESA and VM", {{"SITE UNIX OFF", "200 ok\r\n"}}, 5, SERVER_VSE, HOST_VSE, 4, false},
-      {"215 VM is the operating system of this server.", {}, 16, SERVER_VM, HOST_VM, 3, false},
-      {"215 Windows_NT", {{"SITE DIRSTYLE", "200 MSDOS-like directory output is on\r\n"}}, 15,
-       SERVER_MICROSOFT, HOST_GENERIC, 3, false},
+       {{"SITE LISTFMT=IBM", "200 ok\r\n"}}, SYSTEM_MVS, SERVER_MVS, HOST_MVS, VIEW_UNIX, false},
+      {"215 VSE/ESA and VM", {{"SITE UNIX OFF", "200 ok\r\n"}}, SYSTEM_VSE_NATIVE, SERVER_VSE,
+       HOST_VSE, VIEW_VSE, false},
+      {"215 VM is the operating system of this server.", {}, SYSTEM_VM, SERVER_VM, HOST_VM, VIEW_UNIX, false},
+      {"215 Windows_NT", {{"SITE DIRSTYLE", "200 MSDOS-like directory output is on\r\n"}},
+       SYSTEM_MS_DOS_STYLE, SERVER_MICROSOFT, HOST_GENERIC, VIEW_UNIX, false},
       {"215 Windows_NT",
        {{"SITE DIRSTYLE", "200 MSDOS-like directory output is off\r\n"},
         {"SITE DIRSTYLE", "200 MSDOS-like directory output is on\r\n"}},
-       15, SERVER_MICROSOFT, HOST_GENERIC, 3, false},
-      {"215 Windows_NT", {{"SITE DIRSTYLE", "500 unknown\r\n"}}, 1, SERVER_UNIX, HOST_GENERIC, 3, false},
-      {"215 UNIX Type: L8", {}, 1, SERVER_UNIX, HOST_GENERIC, 3, false},
-      {"215 UNIX Type: L8 Version: L8 emulated", {}, 1, SERVER_UNIX, HOST_GENERIC, 3, true},
+       SYSTEM_MS_DOS_STYLE, SERVER_MICROSOFT, HOST_GENERIC, VIEW_UNIX, false},
+      {"215 Windows_NT", {{"SITE DIRSTYLE", "500 unknown\r\n"}}, SYSTEM_DEFAULT, SERVER_UNIX,
+       HOST_GENERIC, VIEW_UNIX, false},
+      {"215 UNIX Type: L8", {}, SYSTEM_DEFAULT, SERVER_UNIX, HOST_GENERIC, VIEW_UNIX, false},
+      {"215 UNIX Type: L8 Version: L8 emulated", {}, SYSTEM_DEFAULT, SERVER_UNIX, HOST_GENERIC,
+       VIEW_UNIX, true},
   };
   for (const auto& sc : cases) {
     SCOPED_TRACE(sc.reply);
@@ -271,7 +275,7 @@ TEST_F(LogonTest, SystRepliesAdaptTheEngine) {
     for (const auto& [line, reply] : sc.follow) s.On(line, reply);
     s.Start();
     c_.HostFamily = HOST_GENERIC;
-    c_.SystemCode = 1;
+    c_.SystemCode = SYSTEM_DEFAULT;
     platform::Socket sock = FtpOpenSocket(c_, "127.0.0.1", s.Port());
     FtpDetectHost(c_, sock);
     EXPECT_TRUE(s.Finish()) << ::testing::PrintToString(s.Failures());
@@ -290,7 +294,7 @@ TEST_F(LogonTest, VseWithoutItsListingsFallsBackToUnix) {
   FtpDetectHost(c_, s);
   EXPECT_TRUE(srv_.Finish());
   EXPECT_EQ(c_.ServerType, SERVER_UNIX);
-  EXPECT_EQ(c_.SystemCode, 1);
+  EXPECT_EQ(c_.SystemCode, SYSTEM_DEFAULT);
   ASSERT_EQ(ui_.Boxes().size(), 1u);
   EXPECT_EQ(ui_.Boxes()[0].caption, "VSE type listings not supported");
   EXPECT_THAT(Log(), HasSubstr("\"Site Unix\" command failed"));

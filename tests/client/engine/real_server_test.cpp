@@ -45,7 +45,7 @@ TEST_F(RealServerTest, VsftpdAnonymous) {
   SetField(h.cFTPPort, ServerEnv("TARN_TEST_VSFTPD_PORT"));
   ASSERT_TRUE(Logon(&h)) << Log();
   EXPECT_EQ(c_.ServerType, SERVER_UNIX);
-  EXPECT_EQ(c_.SystemCode, 1);
+  EXPECT_EQ(c_.SystemCode, SYSTEM_DEFAULT);
   EXPECT_EQ(start_, "/");
   EXPECT_EQ(app_.bResumeOK, 1);
   ASSERT_EQ(FtpCommand(c_, c_.sockControl, "PWD"), kReplyComplete);

@@ -70,8 +70,8 @@ TEST_P(VsftpdTransfer, UploadDownloadAppendAndResume) {
   std::ofstream(Local("src.bin"), std::ios::binary) << data;
   const std::string remote = "t" + tag_ + ".bin";
 
-  ASSERT_EQ(FtpPutFile(c_, S(), "STOR " + remote, Local("src.bin"), 'I'), 2) << c_.cReply;
-  ASSERT_EQ(FtpGetFile(c_, S(), "RETR " + remote, Local("back.bin"), 'I'), 2) << c_.cReply;
+  ASSERT_EQ(FtpPutFile(c_, S(), "STOR " + remote, Local("src.bin"), 'I'), kReplyComplete) << c_.cReply;
+  ASSERT_EQ(FtpGetFile(c_, S(), "RETR " + remote, Local("back.bin"), 'I'), kReplyComplete) << c_.cReply;
   EXPECT_EQ(Read(Local("back.bin")), data);
   EXPECT_EQ(c_.llExpected, static_cast<int64_t>(data.size()));
 
@@ -80,20 +80,20 @@ TEST_P(VsftpdTransfer, UploadDownloadAppendAndResume) {
   c_.resume = ResumeInfo{};
   c_.resume.bResume = true;
   c_.resume.path = Local("cut.bin");
-  ASSERT_EQ(FtpGetFile(c_, S(), "RETR " + remote, Local("cut.bin"), 'I'), 2) << c_.cReply;
+  ASSERT_EQ(FtpGetFile(c_, S(), "RETR " + remote, Local("cut.bin"), 'I'), kReplyComplete) << c_.cReply;
   c_.resume = ResumeInfo{};
   EXPECT_EQ(Read(Local("cut.bin")), data);
   EXPECT_THAT(Log(), ::testing::HasSubstr("REST 1048576\r\n"));
 
   std::ofstream(Local("tail.txt"), std::ios::binary) << "tail\n";
-  ASSERT_EQ(FtpPutFile(c_, S(), "APPE " + remote, Local("tail.txt"), 'I'), 2) << c_.cReply;
-  ASSERT_EQ(FtpGetFile(c_, S(), "RETR " + remote, Local("appended.bin"), 'A'), 2) << c_.cReply;
+  ASSERT_EQ(FtpPutFile(c_, S(), "APPE " + remote, Local("tail.txt"), 'I'), kReplyComplete) << c_.cReply;
+  ASSERT_EQ(FtpGetFile(c_, S(), "RETR " + remote, Local("appended.bin"), 'A'), kReplyComplete) << c_.cReply;
   EXPECT_EQ(Read(Local("appended.bin")), data + "tail\n");
-  EXPECT_EQ(FtpDele(c_, S(), remote), 2);
+  EXPECT_EQ(FtpDele(c_, S(), remote), kReplyComplete);
 }
 
 TEST_P(VsftpdTransfer, ListingGoesToATemporaryFile) {
-  ASSERT_EQ(FtpListToTemp(c_, S(), "LIST /"), 2) << c_.cReply;
+  ASSERT_EQ(FtpListToTemp(c_, S(), "LIST /"), kReplyComplete) << c_.cReply;
   std::string text = Read(c_.cTempFile);
   unlink(c_.cTempFile);
   EXPECT_THAT(text, ::testing::HasSubstr(" hello.txt\r\n"));
@@ -101,19 +101,19 @@ TEST_P(VsftpdTransfer, ListingGoesToATemporaryFile) {
 
 TEST_P(VsftpdTransfer, RemoteCommands) {
   const std::string d = "d" + tag_;
-  ASSERT_EQ(FtpMkd(c_, S(), d), 2) << c_.cReply;
-  ASSERT_EQ(FtpCwd(c_, S(), d), 2);
-  ASSERT_EQ(FtpPwd(c_, S()), 2);
+  ASSERT_EQ(FtpMkd(c_, S(), d), kReplyComplete) << c_.cReply;
+  ASSERT_EQ(FtpCwd(c_, S(), d), kReplyComplete);
+  ASSERT_EQ(FtpPwd(c_, S()), kReplyComplete);
   EXPECT_THAT(c_.cReply, ::testing::HasSubstr("/upload/" + d));
   std::ofstream(Local("f.txt")) << "x";
-  ASSERT_EQ(FtpPutFile(c_, S(), "STOR f.txt", Local("f.txt"), 'A'), 2);
+  ASSERT_EQ(FtpPutFile(c_, S(), "STOR f.txt", Local("f.txt"), 'A'), kReplyComplete);
   EXPECT_TRUE(FtpRename(c_, S(), "f.txt", "g.txt"));
-  EXPECT_EQ(FtpDele(c_, S(), "g.txt"), 2);
-  EXPECT_EQ(FtpDele(c_, S(), "g.txt"), 5);
-  EXPECT_EQ(FtpNoop(c_, S()), 2);
-  EXPECT_EQ(FtpCdup(c_, S()), 2);
-  EXPECT_EQ(FtpRmd(c_, S(), d), 2);
-  EXPECT_EQ(FtpRmd(c_, S(), d), 5);
+  EXPECT_EQ(FtpDele(c_, S(), "g.txt"), kReplyComplete);
+  EXPECT_EQ(FtpDele(c_, S(), "g.txt"), kReplyPermanent);
+  EXPECT_EQ(FtpNoop(c_, S()), kReplyComplete);
+  EXPECT_EQ(FtpCdup(c_, S()), kReplyComplete);
+  EXPECT_EQ(FtpRmd(c_, S(), d), kReplyComplete);
+  EXPECT_EQ(FtpRmd(c_, S(), d), kReplyPermanent);
   EXPECT_THAT(ui_.BoxCaptions(), ::testing::ElementsAre("Error deleting folder"));
 }
 

@@ -21,7 +21,7 @@
 #include "client/session/session_store.h"
 #include "platform/registry.h"
 #include "tests/support/engine_fixture.h"
-#include "tests/support/host_personality.h"
+#include "tools/host_personality/host_personality.h"
 
 namespace tarn {
 namespace {

@@ -139,7 +139,7 @@ TEST_F(TransferFaultTest, AbortClosesTheDataConnectionBeforeAwaitingAbor) {
 TEST_F(TransferFaultTest, CancelBeforeTheTransferReplyKeepsTheConnectionInStep) {
   srv_.Pasv()
       .Expect("RETR slow")
-      .Sleep(300)
+      .Hold()
       .Send("150 Opening BINARY mode data connection for slow (1000 bytes).\r\n")
       .DataOpen()
       .DataAwaitClose()
@@ -152,11 +152,13 @@ TEST_F(TransferFaultTest, CancelBeforeTheTransferReplyKeepsTheConnectionInStep) 
   auto done = w.Submit([&](FtpConn& c) { return FtpGetFile(c, s, "RETR slow", Local("slow"), 'I'); });
   ASSERT_TRUE(srv_.WaitReceived(2));
   w.Cancel();
+  // The 150 comes only after the cancel.
+  srv_.Release();
   ASSERT_EQ(done.wait_for(kLimit), std::future_status::ready);
   EXPECT_EQ(done.get(), kReplyAborted);
   auto next = w.Submit([&](FtpConn& c) { return FtpCommand(c, s, "NOOP"); });
   ASSERT_EQ(next.wait_for(kLimit), std::future_status::ready);
-  EXPECT_EQ(next.get(), 2);
+  EXPECT_EQ(next.get(), kReplyComplete);
   EXPECT_STREQ(c_.cReply, "200 NOOP ok.");
   EXPECT_TRUE(srv_.Finish()) << Failures(srv_);
 }
@@ -210,7 +212,7 @@ TEST_F(TransferFaultTest, ShortNewFileIsDeletedWhenTheServerTakesNoRestarts) {
   app_.bResumeOK = 0;
   srv_.Pasv().On("RETR f", "150 Opening (1000 bytes).\r\n").DataOpen().DataSend("short").DataClose().Send("226 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), 5);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), kReplyPermanent);
   EXPECT_FALSE(std::filesystem::exists(Local("f")));
   EXPECT_THAT(Log(), HasSubstr("Partially downloaded file deleted"));
 }
@@ -227,7 +229,7 @@ TEST_F(TransferFaultTest, ResumeContinuesTheKeptPartialFileNotTheOldOne) {
   srv_.Pasv().On("REST 4", "350 Restart position accepted (4).\r\n").On("RETR f", "150 ok\r\n")
       .DataOpen().DataSend("tail").DataClose().Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures(srv_);
   EXPECT_EQ(Read(Local("f")), "new-tail");
   EXPECT_FALSE(std::filesystem::exists(PartialFileFor(Local("f"))));
@@ -292,7 +294,7 @@ TEST_F(TransferFaultTest, UnknownResumePathIsReloadedAndNeverRestartsAtZero) {
       return true;
     };
     platform::Socket s = ConnectTo(srv);
-    EXPECT_EQ(FtpGetFile(c_, s, "RETR r", Local("r"), 'I'), 2);
+    EXPECT_EQ(FtpGetFile(c_, s, "RETR r", Local("r"), 'I'), kReplyComplete);
     EXPECT_TRUE(srv.Finish()) << Failures(srv);
     EXPECT_EQ(srv.Received(), tc.sent);
     EXPECT_EQ(Read(Local("r")), tc.result);
@@ -309,7 +311,7 @@ TEST_F(TransferFaultTest, UploadWhoseFileShrinksWhileSentFails) {
   wui_.action = [&] { ASSERT_EQ(truncate(path.c_str(), 600 << 10), 0); };
   srv_.Pasv().On("STOR shrinking", "150 ok\r\n").DataOpen().DataRecv().Send("226 Transfer complete.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR shrinking", path, 'I'), 5);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR shrinking", path, 'I'), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures(srv_);
   EXPECT_LT(srv_.ReceivedData().size(), 4u << 20);
   EXPECT_THAT(FailureText(c_), HasSubstr("Upload incomplete: "));
@@ -325,9 +327,9 @@ TEST_F(TransferFaultTest, CancelledUploadReadsTheTransferReply) {
   srv_.Pasv().On("STOR up", "150 ok\r\n").DataOpen().DataRecv().Send("426 Connection closed; transfer aborted.\r\n")
       .On("NOOP", "200 NOOP ok.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR up", Local("up"), 'I'), 6);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR up", Local("up"), 'I'), kReplyAborted);
   c_.bAbort = 0;
-  EXPECT_EQ(FtpCommand(c_, s, "NOOP"), 2);
+  EXPECT_EQ(FtpCommand(c_, s, "NOOP"), kReplyComplete);
   EXPECT_STREQ(c_.cReply, "200 NOOP ok.");
   EXPECT_TRUE(srv_.Finish()) << Failures(srv_);
   for (const auto& line : srv_.Received()) EXPECT_THAT(line, Not(HasSubstr("ABOR")));
@@ -346,7 +348,7 @@ TEST_F(TransferFaultTest, ActiveModeListensOnTheControlAddressAndTakesOnlyTheSer
       .DataClose()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures(srv_);
   EXPECT_EQ(Read(Local("f")), "the file");
   EXPECT_THAT(Log(), HasSubstr("data connection from 127.0.0.2 port "));
@@ -421,9 +423,9 @@ TEST_F(TransferFaultTest, FolderThatCannotBeWrittenIsRefusedBeforeRetr) {
     FakeFtpServer srv;
     srv.On("NOOP", "200 ok\r\n");
     platform::Socket s = ConnectTo(srv);
-    EXPECT_EQ(FtpGetFile(c_, s, "RETR f", target, 'I'), 5);
+    EXPECT_EQ(FtpGetFile(c_, s, "RETR f", target, 'I'), kReplyPermanent);
     // The connection is still in step: nothing went out for the download.
-    EXPECT_EQ(FtpCommand(c_, s, "NOOP"), 2);
+    EXPECT_EQ(FtpCommand(c_, s, "NOOP"), kReplyComplete);
     EXPECT_TRUE(srv.Finish()) << Failures(srv);
     EXPECT_THAT(srv.Received(), ElementsAre("NOOP"));
     EXPECT_THAT(wui_.BoxTexts(), Contains(HasSubstr("Error in CreateFile.")));
@@ -435,7 +437,7 @@ TEST_F(TransferFaultTest, FolderThatCannotBeWrittenIsRefusedBeforeRetr) {
 TEST_F(TransferFaultTest, RefusedRetrRemovesTheFileItMade) {
   srv_.Pasv().On("RETR gone", "550 Failed to open file.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR gone", Local("gone"), 'I'), 5);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR gone", Local("gone"), 'I'), kReplyPermanent);
   EXPECT_FALSE(std::filesystem::exists(Local("gone")));
   EXPECT_EQ(FailureText(c_), "550 Failed to open file.");
 }

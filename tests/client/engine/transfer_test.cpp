@@ -75,7 +75,7 @@ TEST_F(TransferTest, PassiveDownloadWritesTheBytesAndReadsTheFinalReply) {
       .DataClose()
       .Send("226 Transfer complete.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f.bin", Local("f.bin"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f.bin", Local("f.bin"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_EQ(Read(Local("f.bin")), data);
   EXPECT_EQ(c_.llExpected, 20);
@@ -92,7 +92,7 @@ TEST_F(TransferTest, ActiveDownloadListensAndAccepts) {
       .DataClose()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR a.txt", Local("a.txt"), 'A'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR a.txt", Local("a.txt"), 'A'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_EQ(Read(Local("a.txt")), "hello");
   EXPECT_THAT(Log(), HasSubstr("] accept from 127.0.0.1 port "));
@@ -108,7 +108,7 @@ TEST_F(TransferTest, RefusedPortStillSendsTheTransferCommand) {
       .DataClose()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR a.txt", Local("a.txt"), 'A'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR a.txt", Local("a.txt"), 'A'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_THAT(Log(), HasSubstr("remote end didn't understand our port command.\r\n\r\n"));
 }
@@ -117,9 +117,9 @@ TEST_F(TransferTest, ServerThatNeverConnectsBackEndsAtTheWaitBound) {
   app_.settings.bPassive = 0;
   c_.cTypeNow = 'I';
   c_.iReplyTimeout = 300;
-  srv_.ExpectPort().On("RETR a", "150 Opening\r\n").Sleep(1500);
+  srv_.ExpectPort().On("RETR a", "150 Opening\r\n").Hold();
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR a", Local("a"), 'I'), 0);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR a", Local("a"), 'I'), kReplyNone);
   EXPECT_THAT(Log(), HasSubstr("Timer cancelled blocking call"));
   EXPECT_EQ(c_.sockListen, platform::kInvalidSocket);
 }
@@ -151,7 +151,7 @@ TEST_F(TransferTest, PasvAddressOfAnotherHostIsIgnored) {
       .DataClose()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR a", Local("a"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR a", Local("a"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_EQ(Read(Local("a")), "abc");
 }
@@ -162,11 +162,11 @@ TEST_F(TransferTest, TypeIsSentOnlyWhenItChanges) {
   srv_.On("TYPE L 8", "504 not supported\r\n").Pasv().On("RETR 3", "550 no\r\n");
   srv_.Pasv().On("RETR 4", "550 no\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR 1", Local("1"), 'A'), 5);
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR 2", Local("2"), 'A'), 5);
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR 3", Local("3"), 'L'), 5);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR 1", Local("1"), 'A'), kReplyPermanent);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR 2", Local("2"), 'A'), kReplyPermanent);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR 3", Local("3"), 'L'), kReplyPermanent);
   EXPECT_EQ(c_.cTypeNow, 'L');  // a refused TYPE still counts
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR 4", Local("4"), 'L'), 5);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR 4", Local("4"), 'L'), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures();
 }
 
@@ -195,7 +195,7 @@ TEST_F(TransferTest, ZeroLengthFileIsDone) {
   c_.cTypeNow = 'I';
   srv_.Pasv().On("RETR empty", "150 ok\r\n").DataOpen().DataClose().Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR empty", Local("empty"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR empty", Local("empty"), 'I'), kReplyComplete);
   struct stat st{};
   ASSERT_EQ(stat(Local("empty").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 0);
@@ -211,7 +211,7 @@ TEST_F(TransferTest, ServerClosingTheDataConnectionEarlyIsReportedByItsReply) {
       .DataClose()
       .Send("426 Connection closed; transfer aborted.\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), 4);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", Local("f"), 'I'), kReplyTransient);
   EXPECT_EQ(Read(Local("f")), "only part");
 }
 
@@ -231,9 +231,9 @@ TEST_F(TransferTest, FailedReplacementLeavesTheOldFile) {
       .DataClose()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR keep", Local("keep"), 'I'), 4);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR keep", Local("keep"), 'I'), kReplyTransient);
   EXPECT_EQ(Read(Local("keep")), "the old content");
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR keep", Local("keep"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR keep", Local("keep"), 'I'), kReplyComplete);
   EXPECT_EQ(Read(Local("keep")), "the new content");
   EXPECT_TRUE(srv_.Finish()) << Failures();
   // No temporary file is left behind.
@@ -261,7 +261,7 @@ TEST_F(TransferTest, ResumeSendsTheFull64BitOffset) {
       .DataClose()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR big", Local("big"), 'I'), 2);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR big", Local("big"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   struct stat st{};
   ASSERT_EQ(stat(Local("big").c_str(), &st), 0);
@@ -293,7 +293,7 @@ TEST_F(AbortTest, AbortedDownloadKeepsPartialFileWhenServerTakesRestarts) {
       .Expect("\xFF\xF4\xFF\xF2" "ABOR")
       .Send("426 aborted\r\n226 ABOR ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR big", Local("big"), 'I'), 6);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR big", Local("big"), 'I'), kReplyAborted);
   // Both replies of the abort are read, so the next command's reply is its own.
   EXPECT_STREQ(c_.cReply, "226 ABOR ok");
   EXPECT_TRUE(srv_.Finish()) << Failures();
@@ -315,7 +315,7 @@ TEST_F(AbortTest, AbortedDownloadIsDeletedWhenServerRefusedRestarts) {
       .Expect("\xFF\xF4\xFF\xF2" "ABOR")
       .Send("226 ABOR ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR big", Local("big"), 'I'), 6);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR big", Local("big"), 'I'), kReplyAborted);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_FALSE(std::filesystem::exists(Local("big")));
   EXPECT_THAT(Log(), HasSubstr("Partially downloaded file deleted\r\n"));
@@ -326,7 +326,7 @@ TEST_F(AbortTest, AbortedUploadSendsNoAbor) {
   Write(Local("up"), std::string(8 << 20, 'u'));
   srv_.Pasv().On("STOR up", "150 ok\r\n").DataOpen().DataRecv().Send("426 cut\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR up", Local("up"), 'I'), 6);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR up", Local("up"), 'I'), kReplyAborted);
   srv_.Finish();
   EXPECT_THAT(Log(), HasSubstr("Transfer aborted by User\r\n"));
   for (const auto& line : srv_.Received()) EXPECT_THAT(line, Not(HasSubstr("ABOR")));
@@ -341,7 +341,7 @@ TEST_F(TransferTest, FullDiskShowsWriteFileBoxAndKeepsTheDevice) {
       .Send("226 ok\r\n");
   c_.cTypeNow = 'I';
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", "/dev/full", 'I'), 6);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", "/dev/full", 'I'), kReplyAborted);
   ASSERT_FALSE(ui_.Boxes().empty());
   EXPECT_THAT(ui_.Boxes()[0].text, HasSubstr("Error in WriteFile.\r\nProbable cause: No space left on device"));
   EXPECT_EQ(c_.bAbort, 1);
@@ -352,7 +352,7 @@ TEST_F(TransferTest, LocalFileThatCannotBeCreated) {
   c_.cTypeNow = 'I';
   srv_.Pasv().On("RETR f", "150 ok\r\n").DataOpen().DataSend("x").DataClose().Send("226 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", dir_ + "/no/such/dir/f", 'I'), 5);
+  EXPECT_EQ(FtpGetFile(c_, s, "RETR f", dir_ + "/no/such/dir/f", 'I'), kReplyPermanent);
   ASSERT_FALSE(ui_.Boxes().empty());
   EXPECT_EQ(ui_.Boxes()[0].text, "Error in CreateFile.\r\nProbable cause: No such file or directory");
   EXPECT_THAT(Log(), HasSubstr("Failed to create file " + dir_ + "/no/such/dir/f (2)\r\n\r\n"));
@@ -363,7 +363,7 @@ TEST_F(TransferTest, UnreadableUploadSource) {
   srv_.Pasv().On("STOR f", "150 ok\r\n").DataOpen().DataRecv().Send("226 ok\r\n");
   platform::Socket s = Connect();
   // The server confirms the empty upload, but the file was never sent.
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", dir_ + "/missing", 'I'), 5);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", dir_ + "/missing", 'I'), kReplyPermanent);
   EXPECT_THAT(Log(), HasSubstr("Could not open file " + dir_ + "/missing (2)\r\n"));
 }
 
@@ -376,7 +376,7 @@ TEST_F(TransferTest, UploadSendsTheFileBytes) {
   srv_.On("TYPE I", "200 ok\r\n").Pasv().On("STOR up.bin", "150 ok\r\n").DataOpen().DataRecv().Send(
       "226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR up.bin", Local("up.bin"), 'I'), 2);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR up.bin", Local("up.bin"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_EQ(srv_.ReceivedData(), data);
   EXPECT_THAT(Log(), HasSubstr("Transmited 300000 bytes in 1 seconds"));
@@ -396,7 +396,7 @@ TEST_F(TransferTest, AccountIsAskedForOnceAndTheCommandRetried) {
       .DataRecv()
       .Send("226 done\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), 2);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), kReplyComplete);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_EQ(srv_.ReceivedData(), "data");
   ASSERT_EQ(ui_.Prompts().size(), 1u);
@@ -419,7 +419,7 @@ TEST_F(TransferTest, StoredAccountIsUsedWithoutAsking) {
       .Expect("\xFF\xF4\xFF\xF2" "ABOR")
       .Send("225 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), 5);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_TRUE(ui_.Prompts().empty());
   EXPECT_STREQ(c_.cReply, "553 still no");
@@ -434,7 +434,7 @@ TEST_F(TransferTest, CancelledAccountPromptEndsTheUpload) {
       .Expect("\xFF\xF4\xFF\xF2" "ABOR")
       .Send("225 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), 5);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), kReplyPermanent);
   EXPECT_TRUE(srv_.Finish()) << Failures();
   EXPECT_STREQ(c_.cReply, "532 Need account");
 }
@@ -447,7 +447,7 @@ TEST_F(TransferTest, RefusedUploadKeepsTheRefusalForThePerson) {
       .Expect("\xFF\xF4\xFF\xF2" "ABOR")
       .Send("225 ok\r\n");
   platform::Socket s = Connect();
-  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), 5);
+  EXPECT_EQ(FtpPutFile(c_, s, "STOR f", Local("f"), 'I'), kReplyPermanent);
   EXPECT_STREQ(c_.cReply, "553 Could not create file.");
 }
 

@@ -12,6 +12,7 @@
 #include "client/listing/browse.h"
 #include "client/listing/host_options.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn::listing {
 namespace {
@@ -153,8 +154,8 @@ TEST(BrowseType, ModeFirstThenTheExtensionList) {
 }
 
 TEST(BrowseFolder, PrivateAndRemovedWithoutFollowingLinks) {
-  const std::string parent = ::testing::TempDir() + "browse-parent-" + std::to_string(getpid());
-  std::filesystem::create_directories(parent);
+  testing::TempDir tmp("tarn-browse-parent");
+  const std::string parent = tmp.Path();
   const std::string outside = parent + "/outside.txt";
   std::ofstream(outside) << "keep me";
   std::string dir;
@@ -172,7 +173,6 @@ TEST(BrowseFolder, PrivateAndRemovedWithoutFollowingLinks) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir));
   EXPECT_TRUE(std::filesystem::exists(outside));
-  std::filesystem::remove_all(parent);
 }
 
 class BrowseOpTest : public HostOpsTest {

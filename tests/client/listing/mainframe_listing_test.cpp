@@ -17,8 +17,9 @@
 #include "client/listing/mainframe_parsers.h"
 #include "client/session/connection_log.h"
 #include "client/session/password.h"
-#include "tests/support/host_personality.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
+#include "tools/host_personality/host_personality.h"
 
 namespace tarn::listing {
 namespace {
@@ -36,8 +37,7 @@ DateParts Now() { return DateParts{2026, 12, 7, 12, 0, 0}; }
 class PersonalityTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-personality-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    ASSERT_FALSE(dir_.empty());
     ASSERT_TRUE(log_.Create(dir_ + "/Tarn.log"));
     app_.log = &log_;
     app_.settings.bDebugLog = true;
@@ -55,7 +55,6 @@ class PersonalityTest : public ::testing::Test {
       c_.sockControl = FtpCloseSocket(c_, c_.sockControl);
     }
     if (host_) host_->Stop();
-    std::filesystem::remove_all(dir_);
   }
 
   // Logs on as USER1 and lists the start directory under the session's
@@ -135,7 +134,8 @@ class PersonalityTest : public ::testing::Test {
   }
   std::string Log() const { return Slurp(dir_ + "/Tarn.log"); }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-personality"};
+  std::string dir_ = tmp_.Path();
   AppState app_;
   ConnLog log_;
   tarn::testing::ScriptedUi ui_;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/paths.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -29,13 +30,7 @@ class ConnectionLogTest : public ::testing::Test {
     // Dates in the banner are local time; pin the zone.
     setenv("TZ", "UTC", 1);
     tzset();
-    std::string tmpl = platform::PathJoin(platform::TempDirectory(), "tarn-log-XXXXXX");
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    ASSERT_FALSE(dir_.empty());
   }
 
   static BannerFacts PinnedFacts() {
@@ -47,7 +42,8 @@ class ConnectionLogTest : public ::testing::Test {
     return facts;
   }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-log"};
+  std::string dir_ = tmp_.Path();
 };
 
 TEST_F(ConnectionLogTest, BannerBytes) {

@@ -9,6 +9,7 @@
 
 #include "tests/client/session/scripted_mount_table.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -74,17 +75,14 @@ TEST(ParseGvfsMountName, SharesServersAndNfs) {
 class PcDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-pcdir-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.empty());
     fs::create_directories(dir_ + "/public/Reports/2024");
     fs::create_directories(dir_ + "/home/jo");
     fs::create_directories(dir_ + "/server/Music/jazz");
     std::ofstream(dir_ + "/public/notes.txt") << "not a folder";
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-pcdir"};
+  std::string dir_ = tmp_.Path();
   ScriptedMountTable mounts_;
 };
 

@@ -17,6 +17,7 @@
 #include "client/session/queue_file.h"
 #include "platform/paths.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -60,13 +61,7 @@ std::string Record(const std::string& session, const std::string& remote, const 
 class QueueFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = platform::PathJoin(platform::TempDirectory(), "tarn-queue-XXXXXX");
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    ASSERT_FALSE(dir_.empty());
   }
   std::string Write(const std::string& name, const std::string& bytes) {
     std::string path = dir_ + "/" + name;
@@ -86,7 +81,8 @@ class QueueFileTest : public ::testing::Test {
     return names;
   }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-queue"};
+  std::string dir_ = tmp_.Path();
 };
 
 // ---- The queue and its rows ----------------------------------------------------

@@ -11,25 +11,20 @@
 
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn::testing {
 
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = platform::PathJoin(platform::TempDirectory(), "tarn-session-XXXXXX");
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.empty());
     std::string error;
     reg_ = platform::OpenSqliteRegistry(platform::PathJoin(dir_, "registry.sqlite"), &error);
     ASSERT_NE(reg_, nullptr) << error;
   }
 
-  void TearDown() override {
-    reg_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void TearDown() override { reg_.reset(); }
 
   platform::RegKey Key(const std::string& path) {
     platform::RegKey key;
@@ -67,7 +62,8 @@ class RegistryTest : public ::testing::Test {
     reg_->WriteBinary(Key(path), name, bytes);
   }
 
-  std::string dir_;
+  TempDir tmp_{"tarn-session"};
+  std::string dir_ = tmp_.Path();
   std::unique_ptr<platform::Registry> reg_;
 };
 

@@ -9,6 +9,7 @@
 
 #include "client/session/run_log.h"
 #include "platform/paths.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -108,13 +109,7 @@ TEST(RunLogPath, ReplacesTheFileNamesExtension) {
 class RunLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = platform::PathJoin(platform::TempDirectory(), "tarn-runlog-XXXXXX");
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    ASSERT_FALSE(dir_.empty());
   }
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -135,7 +130,8 @@ class RunLogTest : public ::testing::Test {
       return t;
     };
   }
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-runlog"};
+  std::string dir_ = tmp_.Path();
   int ticks_ = 0;
 };
 

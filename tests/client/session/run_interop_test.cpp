@@ -18,6 +18,7 @@
 #include "client/session/session_store.h"
 #include "platform/paths.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_servers.h"
 
 namespace tarn {
@@ -35,9 +36,7 @@ class RunInteropTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!testing::NeedServers()) GTEST_FAIL();
-    std::string tmpl = platform::PathJoin(platform::TempDirectory(), "tarn-runi-XXXXXX");
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.empty());
     std::string error;
     reg_ = platform::OpenSqliteRegistry(dir_ + "/registry.sqlite", &error);
     ASSERT_NE(reg_, nullptr) << error;
@@ -56,7 +55,6 @@ class RunInteropTest : public ::testing::Test {
   void TearDown() override {
     reg_.reset();
     std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
     for (const auto& name : remoteNames_)
       std::filesystem::remove(ServerEnv("TARN_TEST_FTP_HOME") + "/upload/" + name, ec);
   }
@@ -123,7 +121,8 @@ class RunInteropTest : public ::testing::Test {
     return out;
   }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-runi"};
+  std::string dir_ = tmp_.Path();
   std::unique_ptr<platform::Registry> reg_;
   std::string tag_;
   std::string session_;

@@ -25,6 +25,7 @@
 #include "platform/paths.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -78,9 +79,7 @@ class RecordingStatus : public RunStatus {
 class RunQueueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = platform::PathJoin(platform::TempDirectory(), "tarn-run-XXXXXX");
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.empty());
     std::string error;
     reg_ = platform::OpenSqliteRegistry(dir_ + "/registry.sqlite", &error);
     ASSERT_NE(reg_, nullptr) << error;
@@ -94,8 +93,6 @@ class RunQueueTest : public ::testing::Test {
   }
   void TearDown() override {
     reg_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
   }
 
   void StoreSession(const std::string& name, uint16_t port) {
@@ -173,7 +170,8 @@ class RunQueueTest : public ::testing::Test {
     return {"-mail.example.org:25", "-ops@example.org", "-admin@example.org", "-" + RunLogPath(schedule_)};
   }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-run"};
+  std::string dir_ = tmp_.Path();
   std::unique_ptr<platform::Registry> reg_;
   std::string schedule_;
   std::string mailer_;

@@ -12,6 +12,7 @@
 #include "tests/client/session/registry_fixture.h"
 #include "tests/client/session/scripted_mount_table.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarn {
 namespace {
@@ -26,12 +27,8 @@ std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 class SettingsPagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.empty());
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // A session page that passes every check.
   static SessionPageValues GoodSession() {
     SessionPageValues v;
@@ -56,7 +53,8 @@ class SettingsPagesTest : public ::testing::Test {
     return f;
   }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-settings"};
+  std::string dir_ = tmp_.Path();
   ScriptedMountTable mounts_;
   PasswordScrambler scrambler_{1700000000};
 };

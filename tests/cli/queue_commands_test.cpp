@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "client/session/queue_file.h"
-#include "tests/support/run_program.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace tarn {
 namespace {
@@ -18,31 +18,18 @@ namespace {
 using ::testing::HasSubstr;
 using testing::ProgramResult;
 
-class QueueCliTest : public ::testing::Test {
+class QueueCliTest : public testing::CliFixture {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-queuecli-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    CliFixture::SetUp();
     file_ = dir_ + "/night.tsc";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   ProgramResult Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), {TARN_CLI_PATH, "queue"});
-    return testing::RunProgram(args, {"TARN_CONFIG_DIR=" + dir_ + "/config"});
-  }
-  std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    args.insert(args.begin(), "queue");
+    return RunCli(std::move(args));
   }
 
-  std::string dir_;
   std::string file_;
 };
 

@@ -1,6 +1,6 @@
 // tarn-cli's console against the host personalities: browse and transfer
-// with mainframe names (datasets in quotes, members in parentheses), and
-// `parse` for the mainframe dialects.
+// with mainframe names (datasets in quotes, members in parentheses). The
+// parse command's mainframe views are in parse_command_test.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 
 #include "client/cli/console.h"
 #include "client/cli/console_ui.h"
-#include "client/cli/parse_command.h"
 #include "client/session/connection_log.h"
 #include "platform/registry.h"
-#include "tests/support/host_personality.h"
+#include "tests/support/temp_dir.h"
+#include "tools/host_personality/host_personality.h"
 
 namespace tarn::cli {
 namespace {
@@ -43,8 +43,7 @@ std::string ReadFile(const std::string& path) {
 class MainframeCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-mfcli-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    ASSERT_FALSE(dir_.empty());
     std::string error;
     reg_ = platform::OpenSqliteRegistry(dir_ + "/registry.sqlite", &error);
     ASSERT_TRUE(reg_) << error;
@@ -61,7 +60,6 @@ class MainframeCliTest : public ::testing::Test {
     if (host_) host_->Stop();
     std::fclose(out_);
     std::fclose(err_);
-    std::filesystem::remove_all(dir_);
   }
 
   void Start(PersonalityOptions o) {
@@ -96,7 +94,8 @@ class MainframeCliTest : public ::testing::Test {
     return path;
   }
 
-  std::string dir_;
+  testing::TempDir tmp_{"tarn-mfcli"};
+  std::string dir_ = tmp_.Path();
   std::unique_ptr<platform::Registry> reg_;
   std::FILE* out_ = nullptr;
   std::FILE* err_ = nullptr;
@@ -195,86 +194,6 @@ TEST_F(MainframeCliTest, VseBrowseGetPutAndGoUp) {
   ASSERT_TRUE(Run({"ls", "VTOC"})) << Err();
   EXPECT_THAT(Out(), HasSubstr("OLD.DIRECT               1999-03-01 12:00 256 BDAM"));
   EXPECT_THAT(host_->Commands(), Contains("CWD \\"));
-}
-
-// ---------------------------------------------------------------------------
-// parse
-// ---------------------------------------------------------------------------
-
-class MainframeParseTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarn-mfparse-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::tuple<bool, std::string, std::string> Parse(const std::string& text, std::vector<std::string> args) {
-    const std::string path = dir_ + "/listing.txt";
-    std::ofstream(path, std::ios::binary) << text;
-    args.insert(args.begin(), path);
-    args.push_back("--locale");
-    args.push_back("C");
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    const bool ok = RunParseCommand(args, out, err);
-    auto result = std::make_tuple(ok, Slurp(out), Slurp(err));
-    std::fclose(out);
-    std::fclose(err);
-    return result;
-  }
-
-  std::string dir_;
-};
-
-TEST_F(MainframeParseTest, MvsDatasetsMembersAndLoadModules) {
-  auto [ok, out, err] = Parse(
-      "Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname\r\n"
-      "WORK01 3390   2002/12/19  1   15  FB      80  6160  PO  CNTL\r\n"
-      "Migrated                                                OLD\r\n",
-      {"--host", "mvs", "--dir", "USER"});
-  EXPECT_TRUE(ok) << err;
-  EXPECT_EQ(out,
-            "USER.CNTL\tUSER.CNTL\t1\t\t0\tPDS\t2002-12-19 00:00\t4\tWORK01\t3390\t2002/12/19\t1\t15\tFB\t80\t6160\tPO\n"
-            "USER.OLD\tUSER.OLD\t0\t?KB\t0\tMigrated\t\t7\tMigrated\t\t\t\t\t\t\t\t\n");
-
-  std::tie(ok, out, err) =
-      Parse("ALLOCJCL  01.03 2002/12/01 2002/12/19 10:15   120   100     5 USER1\r\n",
-            {"--host", "mvs", "--dir", "USER.CLIST", "--kind", "5", "--lrecl", "255"});
-  EXPECT_TRUE(ok) << err;
-  EXPECT_EQ(out, "ALLOCJCL.CLIST\tUSER.CLIST(ALLOCJCL)\t0\t< 30KB\t30600\tPDS Member\t2002-12-19 10:15\t5\tUSER1\t01.03\n");
-
-  std::tie(ok, out, err) =
-      Parse("IEFBR14   000A10 00000F          00 FO             RN RU            31    ANY\r\n",
-            {"--host", "mvs", "--dir", "USER.LOAD", "--kind", "6"});
-  EXPECT_TRUE(ok) << err;
-  EXPECT_EQ(out, "IEFBR14.LOAD\tUSER.LOAD(IEFBR14)\t0\t~3KB\t2576\tObject/Load Module\t\t6\t00000F\t\t00\tFO             RN RU\t31\tANY\n");
-}
-
-TEST_F(MainframeParseTest, VmAndVseViews) {
-  auto [ok, out, err] =
-      Parse("PROFILE  EXEC     V         68          9          1 2002-12-19 10:15:30\r\n",
-            {"--host", "vm", "--dir", "MAINT.191", "--mime", dir_ + "/none"});
-  EXPECT_TRUE(ok) << err;
-  EXPECT_EQ(out, "PROFILE.EXEC\tMAINT.191(PROFILE.EXEC)\t0\t~4KB\t4096\tEXEC File\t2002-12-19 10:15\t1\n");
-
-  std::tie(ok, out, err) = Parse("CONFIG <SUB LIBRARY> 12 34 2002-12-19 10:15\r\n",
-                                 {"--host", "vse", "--dir", "\\PRD2", "--vse-kind", "12"});
-  EXPECT_TRUE(ok) << err;
-  EXPECT_EQ(out, "CONFIG\t\\PRD2.CONFIG\t1\t\t0\t<SUB LIBRARY>\t\t13\t<SUB LIBRARY>\t12\t34\t2002-12-19\t10:15\n");
-
-  std::tie(ok, out, err) = Parse("PRD2 <LIBRARY>\r\nREADME\r\n", {"--host", "vse"});
-  EXPECT_TRUE(ok) << err;
-  EXPECT_EQ(out, "PRD2\t\\PRD2\t1\t\t0\t<LIBRARY>\t\t12\t<LIBRARY>\nREADME\t\\README\t0\t\t0\t\t\t0\t\n");
-}
-
-TEST_F(MainframeParseTest, NumbersMustBeNumbers) {
-  for (const char* option : {"--kind", "--vse-kind", "--lrecl"}) {
-    SCOPED_TRACE(option);
-    auto [ok, out, err] = Parse("X\r\n", {"--host", "mvs", option, "4x"});
-    EXPECT_FALSE(ok);
-    EXPECT_THAT(err, HasSubstr("takes a number"));
-  }
 }
 
 }  // namespace

@@ -10,7 +10,8 @@
 #include <iterator>
 
 #include "client/session/password.h"
-#include "tests/support/run_program.h"
+#include "tests/cli/cli_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_servers.h"
 
 namespace tarn {
@@ -21,26 +22,17 @@ using ::testing::Not;
 using testing::ProgramResult;
 using testing::ServerEnv;
 
-class CliTlsTest : public ::testing::Test {
+class CliTlsTest : public testing::CliFixture {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarn-cli-tls-XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    CliFixture::SetUp();
     if (!testing::NeedServers()) GTEST_FAIL();
     if (ServerEnv("TARN_TEST_VSFTPS_PORT").empty() || ServerEnv("TARN_TEST_PYFTPS_PORT").empty())
       GTEST_FAIL() << "the FTPS servers are not running: restart tools/test-servers";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   ProgramResult Cli(std::vector<std::string> args, std::vector<std::string> env = {}) {
-    args.insert(args.begin(), TARN_CLI_PATH);
-    env.push_back("TARN_CONFIG_DIR=" + dir_ + "/config");
-    return testing::RunProgram(args, env, "", 60000);
-  }
-
-  std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return RunCli(std::move(args), std::move(env));
   }
 
   std::string VsftpsUrl(const std::string& path) {
@@ -48,7 +40,6 @@ class CliTlsTest : public ::testing::Test {
   }
   std::vector<std::string> VsftpdPassword() { return {"TARN_PASSWORD=" + ServerEnv("TARN_TEST_FTP_PASS")}; }
 
-  std::string dir_;
 };
 
 TEST_F(CliTlsTest, FtpesPutListGetAgainstVsftpdWithSessionReuse) {

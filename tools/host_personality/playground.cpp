@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-#include "tests/support/host_personality.h"
+#include "tools/host_personality/host_personality.h"
 
 namespace {
 

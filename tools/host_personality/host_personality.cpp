@@ -1,4 +1,4 @@
-#include "tests/support/host_personality.h"
+#include "tools/host_personality/host_personality.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
