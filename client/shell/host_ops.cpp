@@ -130,11 +130,26 @@ std::optional<listing::ListingRequest> RequestForTypedPath(FtpConn& c, listing::
 
 std::string NewFolderPath(const listing::PathState& s, const std::string& directory,
                           const std::string& name) {
+  if (s.hostFamily == HOST_MVS || s.hostFamily == HOST_VM) {
+    // Qualifiers join with "."; an MVS name typed in quotes is already
+    // fully qualified. The MVS argument goes in quotes, so that the
+    // server does not put its own prefix before it.
+    if (s.hostFamily == HOST_MVS && !name.empty() && name[0] == '\'') return name;
+    std::string dir = directory;
+    if (s.hostFamily == HOST_MVS) {
+      dir.erase(std::remove(dir.begin(), dir.end(), '\''), dir.end());
+    }
+    std::string path = dir;
+    if (!path.empty() && path.back() != '.') path += '.';
+    path += name;
+    return s.hostFamily == HOST_MVS ? "'" + path + "'" : path;
+  }
   if (directory.empty()) return name;
-  if (!s.rootString.empty() && directory.size() >= s.rootString.size() &&
-      directory.compare(directory.size() - s.rootString.size(), s.rootString.size(), s.rootString) == 0)
+  const std::string sep = s.rootString.empty() ? std::string("/") : s.rootString;
+  if (directory.size() >= sep.size() &&
+      directory.compare(directory.size() - sep.size(), sep.size(), sep) == 0)
     return directory + name;
-  return directory + s.rootString + name;
+  return directory + sep + name;
 }
 
 void ApplyInitialDirectory(HostRecord* rec, const std::string& zoomText) {

@@ -40,8 +40,11 @@ std::optional<listing::ListingRequest> RequestForTypedPath(FtpConn& c, listing::
 listing::NodeId ChildWithPath(const listing::HostTree& tree, listing::NodeId parent,
                               const std::string& path);
 
-// The path a new folder `name` gets inside `directory`: the directory, the
-// host's separator and the name (no doubled separator after a root).
+// The MKD argument of a new folder `name` inside `directory`: the
+// directory, the host's separator and the name (no doubled separator after
+// a root). MVS and VM qualifiers join with "." ("USER.DATA" + "NEW" ->
+// "USER.DATA.NEW"); on MVS the result is the quoted, fully qualified name
+// ("'USER.DATA.NEW'"), and a name typed in quotes is taken as it stands.
 std::string NewFolderPath(const listing::PathState& s, const std::string& directory,
                           const std::string& name);
 

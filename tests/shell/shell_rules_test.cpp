@@ -308,15 +308,35 @@ void ShellRulesTest::snapshotLeavesTheWorkerAFreshListing() {
 }
 
 void ShellRulesTest::newFolderPath() {
-  listing::PathState unix;
-  QCOMPARE(NewFolderPath(unix, "/pub", "new"), std::string("/pub/new"));
-  QCOMPARE(NewFolderPath(unix, "/", "new"), std::string("/new"));
-  listing::PathState vse;
-  vse.rootString = ".";
-  QCOMPARE(NewFolderPath(vse, "PRD2", "LIB"), std::string("PRD2.LIB"));
-  listing::PathState windows;
-  windows.rootString = "\\";
-  QCOMPARE(NewFolderPath(windows, "\\data", "x"), std::string("\\data\\x"));
+  struct Case {
+    int32_t family;
+    const char* root;
+    const char* directory;
+    const char* name;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {HOST_GENERIC, "/", "/pub", "new", "/pub/new"},
+      {HOST_GENERIC, "/", "/", "new", "/new"},
+      {HOST_GENERIC, "/", "/pub/", "new", "/pub/new"},
+      // A UNIX host whose PWD named no slash still separates with one.
+      {HOST_GENERIC, "", "pub", "new", "pub/new"},
+      {HOST_GENERIC, "\\", "\\data", "x", "\\data\\x"},
+      {HOST_VSE, ".", "PRD2", "LIB", "PRD2.LIB"},
+      // MVS qualifiers join with "." and go out fully qualified in quotes.
+      {HOST_MVS, "", "USER.DATA", "NEW", "'USER.DATA.NEW'"},
+      {HOST_MVS, "", "USER", "NEW", "'USER.NEW'"},
+      {HOST_MVS, "", "'USER.DATA'", "NEW", "'USER.DATA.NEW'"},
+      {HOST_MVS, "", "USER.DATA", "'SYS2.OTHER'", "'SYS2.OTHER'"},
+      {HOST_VM, "", "FS:USER.SUB", "NEW", "FS:USER.SUB.NEW"},
+      {HOST_VM, "", "FS:USER.SUB.", "NEW", "FS:USER.SUB.NEW"},
+  };
+  for (const Case& c : cases) {
+    listing::PathState s;
+    s.hostFamily = c.family;
+    s.rootString = c.root;
+    QCOMPARE(QString::fromStdString(NewFolderPath(s, c.directory, c.name)), QString(c.expected));
+  }
 }
 
 QTEST_MAIN(ShellRulesTest)
