@@ -34,6 +34,13 @@ CommandState StateOf(int command, const WindowFacts& f) {
   }
 }
 
+int CommandOfUi(UiCommand command) {
+  switch (command) {
+    case UiCommand::kChangePermissions: return kCmdPermissions;
+  }
+  return 0;
+}
+
 const char* ToolTipOf(int command) {
   switch (command) {
     case kCmdConnect: return "Connect";

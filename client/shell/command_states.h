@@ -3,6 +3,8 @@
 // rules are tested without a display.
 #pragma once
 
+#include "client/session/ui.h"
+
 namespace tarn::shell {
 
 // Command ids of the window (the tool bar's buttons carry the same).
@@ -49,6 +51,10 @@ struct CommandState {
 // The state of one command for these facts. Commands this table does not
 // know are enabled.
 CommandState StateOf(int command, const WindowFacts& facts);
+
+// The window command whose enabled state the engine decides through
+// Ui::EnableCommand.
+int CommandOfUi(UiCommand command);
 
 // The tool tip of a tool-bar button ("" for none).
 const char* ToolTipOf(int command);

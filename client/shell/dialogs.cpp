@@ -277,8 +277,8 @@ bool QtDialogs::DialUpPassword(const std::string& entry, const std::string& user
 }
 
 bool QtDialogs::Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
-                         const std::vector<std::string>& zoomPaths) {
-  return ShowSettings(owner_, ctx, mode, name, zoomPaths);
+                         const std::vector<std::string>& zoomPaths, const HostRecord* prefill) {
+  return ShowSettings(owner_, ctx, mode, name, zoomPaths, prefill);
 }
 
 }  // namespace tarn::shell

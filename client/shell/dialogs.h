@@ -10,6 +10,10 @@
 
 #include "client/session/ui.h"
 
+namespace tarn {
+struct HostRecord;
+}
+
 namespace tarn::shell {
 
 struct ShellContext;
@@ -59,13 +63,15 @@ class Dialogs {
     return Text("Dial-up Networking Logon", entry, true, password);
   }
   // The Settings sheet (settings_sheet.h ShowSettings); true after OK.
-  // Without a sheet (test doubles) nothing opens.
+  // `prefill` (may be null) holds the values a new session (mode 2)
+  // starts with. Without a sheet (test doubles) nothing opens.
   virtual bool Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
-                        const std::vector<std::string>& zoomPaths) {
+                        const std::vector<std::string>& zoomPaths, const HostRecord* prefill) {
     (void)ctx;
     (void)mode;
     (void)name;
     (void)zoomPaths;
+    (void)prefill;
     return false;
   }
 };
@@ -88,7 +94,7 @@ class QtDialogs : public Dialogs {
   bool DialUpPassword(const std::string& entry, const std::string& userName,
                       std::string* password) override;
   bool Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
-                const std::vector<std::string>& zoomPaths) override;
+                const std::vector<std::string>& zoomPaths, const HostRecord* prefill) override;
 
  private:
   QWidget* owner_;

@@ -303,26 +303,32 @@ void HostSession::ReturnToDisconnected() {
                        host_.cHostName + "'?";
     if (ui_.MessageBox(text, kQuickConnectCaption, BoxButtons::kYesNo, BoxIcon::kApplication) ==
         BoxResult::kYes) {
-      std::string name = UniqueSessionName(host_.cHostName, [this](const std::string& n) {
-        return ctx_.store.SessionExists(n);
-      });
-      HostRecord saved = host_;
-      ctx_.store.CreateSession(name, host_.cHostName, {}, &saved);
-      // The values used, less the password: it is asked for at connect
-      // time until the person stores one in the session's settings.
-      SetField(saved.cFTPPort, host_.cFTPPort);
-      SetField(saved.cUserFlag, host_.cUserFlag);
-      SetField(saved.cUserName, host_.cUserName);
-      SetField(saved.cHostDir, host_.cHostDir);
-      if (host_.cUserFlag[0] != 'A') SetField(saved.cPasswordFlag, "P");
-      saved.cPassword[0] = '\0';
-      saved.iQuickConnect = 0;
-      ctx_.store.SaveSession(saved);
-      ShowSessions();
-      emit sessionSaved(QString::fromStdString(name));
+      quickUsed_ = host_;
+      emit saveQuickConnectRequested(QString::fromStdString(host_.cHostName));
     }
   }
   host_.iQuickConnect = 0;
+}
+
+std::string HostSession::SaveQuickConnection() {
+  const HostRecord& used = quickUsed_;
+  std::string name = UniqueSessionName(used.cHostName, [this](const std::string& n) {
+    return ctx_.store.SessionExists(n);
+  });
+  HostRecord saved;
+  ctx_.store.CreateSession(name, used.cHostName, {}, &saved);
+  if (!ctx_.store.SessionExists(name)) return {};
+  SetField(saved.cFTPPort, used.cFTPPort);
+  SetField(saved.cUserFlag, used.cUserFlag);
+  SetField(saved.cUserName, used.cUserName);
+  SetField(saved.cHostDir, used.cHostDir);
+  if (used.cUserFlag[0] != 'A') SetField(saved.cPasswordFlag, "P");
+  saved.cPassword[0] = '\0';
+  saved.uSecurity = used.uSecurity;
+  saved.iQuickConnect = 0;
+  ctx_.store.SaveSession(saved);
+  if (conn_ == WindowConn::kDisconnected) ShowSessions();
+  return name;
 }
 
 // --- Listings ------------------------------------------------------------------

@@ -97,6 +97,14 @@ class HostSession : public QObject {
   // the GUI thread when the worker is through, or when the wait is over.
   void Shutdown(int waitMs, std::function<void()> done);
 
+  // The record the last quick connection used (host, port, log-on, TLS,
+  // initial host directory; the password in its scrambled form).
+  const HostRecord& quickConnectValues() const { return quickUsed_; }
+  // Stores the last quick connection as a session of its own without
+  // asking (a unique name after its host name), less the password, which
+  // is then asked for at connect time. Returns the session name.
+  std::string SaveQuickConnection();
+
   // --- From WindowUi (GUI thread) -------------------------------------------
   void OnZoomPaths(const std::vector<std::string>& paths);
   void OnTransferMode(TransferMode mode) { SetTransferMode(mode); }
@@ -111,8 +119,10 @@ class HostSession : public QObject {
   void selectNodeRequested(QModelIndex index);
   // The host list should show nothing.
   void rowsCleared();
-  // A quick connection ended and the person chose to save it.
-  void sessionSaved(QString name);
+  // A quick connection ended and the person chose to save its settings:
+  // the window opens the new-session settings proposing `hostName`, with
+  // quickConnectValues() filled in.
+  void saveQuickConnectRequested(QString hostName);
 
  private:
   class AttemptUi;
@@ -136,6 +146,7 @@ class HostSession : public QObject {
   HostTreeModel tree_;
   ZoomPathList zoom_;
   HostRecord host_;
+  HostRecord quickUsed_;           // the last quick connection's values
   WindowConn conn_ = WindowConn::kDisconnected;
   bool opRunning_ = false;       // an op of the panes is queued or running
   bool everConnected_ = false;   // this connection reached the logged-on state

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 #include "client/session/dialup_ops.h"
@@ -64,11 +65,21 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
   connect(session_.get(), &HostSession::zoomPathsChanged, this, &MainWindow::FillZoomBox);
   connect(session_.get(), &HostSession::selectNodeRequested, this, &MainWindow::OnSelectNodeRequested);
   connect(session_.get(), &HostSession::rowsCleared, this, [this] { hostPane_->ShowDisconnected(); });
-  // A quick connection saved as a session: its settings, to complete.
-  connect(
-      session_.get(), &HostSession::sessionSaved, this,
-      [this](const QString& name) { OpenSettings(SettingsMode::kSelectSession, name.toStdString()); },
-      Qt::QueuedConnection);
+  // A quick connection to keep: the new-session settings proposing its
+  // host name, with the values it used. At the program's end no sheet
+  // opens; the session is stored as it was used.
+  // The sheet is modal: it opens from the event loop, not inside the
+  // worker's completion that brought the window back to disconnected.
+  connect(session_.get(), &HostSession::saveQuickConnectRequested, this, [this](const QString& host) {
+    if (leaving_) {
+      session_->SaveQuickConnection();
+      return;
+    }
+    const HostRecord used = session_->quickConnectValues();
+    QTimer::singleShot(0, this, [this, host, used] {
+      OpenSettings(SettingsMode::kNewSession, host.toStdString(), &used);
+    });
+  });
   session_->SetRowsReceiver([this](ListingSnapshot& snap) {
     hostPane_->SetConnected(true);
     hostPane_->ShowListing(std::move(snap.rows), snap.facts);
@@ -321,9 +332,12 @@ void MainWindow::UpdateCommands() {
   WindowFacts f = session_->facts();
   QModelIndex cur = hostTree_ ? hostTree_->currentIndex() : QModelIndex();
   f.sessionSelected = HostTreeModel::KindOf(cur) == Kind::kSession;
+  // What the engine allowed belonged to the connection that ended.
+  if (f.conn == WindowConn::kDisconnected) engineAllows_.clear();
   for (auto it = actions_.begin(); it != actions_.end(); ++it) {
     CommandState s = StateOf(it.key(), f);
-    it.value()->setEnabled(s.enabled);
+    const auto engine = engineAllows_.constFind(it.key());
+    it.value()->setEnabled(s.enabled && (engine == engineAllows_.cend() || engine.value()));
     it.value()->setVisible(s.visible);
   }
   // Connecting: the Connect button stays, pressed.
@@ -351,7 +365,15 @@ void MainWindow::OnStatus(int part, const QString& text) {
 
 void MainWindow::OnConnState(ConnState, const std::string&) { UpdateCommands(); }
 
-void MainWindow::OnEnableCommand(UiCommand, bool) {}
+void MainWindow::OnEnableCommand(UiCommand command, bool enabled) {
+  const int id = CommandOfUi(command);
+  if (id == 0) return;
+  engineAllows_.insert(id, enabled);
+  // The action is shared by the menu and the tool bar; whichever part of
+  // the window made it brings its state up to date.
+  UpdateCommands();
+  if (transfers_) transfers_->UpdateStates();
+}
 
 void MainWindow::OnTransferMode(TransferMode mode) {
   int id = mode == TransferMode::kAscii ? kCmdModeAscii
@@ -502,8 +524,8 @@ void MainWindow::OpenSettings() {
   OpenSettings(name.empty() ? SettingsMode::kFirstSession : SettingsMode::kSelectSession, name);
 }
 
-void MainWindow::OpenSettings(SettingsMode mode, const std::string& name) {
-  ui_.dialogs().Settings(ctx_, mode, name, session_->zoomPaths().SavedPaths());
+void MainWindow::OpenSettings(SettingsMode mode, const std::string& name, const HostRecord* prefill) {
+  ui_.dialogs().Settings(ctx_, mode, name, session_->zoomPaths().SavedPaths(), prefill);
   // Sessions may have been made, renamed or deleted, with OK or not.
   if (session_->conn() == WindowConn::kDisconnected) session_->ShowSessions();
 }

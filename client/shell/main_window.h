@@ -54,6 +54,10 @@ class MainWindow : public QMainWindow, public UiSink {
   HostListPane* hostPane() const { return hostPane_; }
   PcPanes* pcPanes() const { return pcPanes_.get(); }
   WindowTransfers* transfers() const { return transfers_; }
+  // Whether the engine allows `command` on this connection (Ui::EnableCommand;
+  // false until it said so, and again once disconnected). The command's
+  // own state rules apply on top.
+  bool EngineAllows(int command) const { return engineAllows_.value(command, false); }
 
   // Applies the saved placement of the window "main" and shows it.
   void ShowWithSavedPlacement();
@@ -85,8 +89,8 @@ class MainWindow : public QMainWindow, public UiSink {
   // tree, else the first.
   void OpenSettings();
   // The Settings sheet in `mode` (settings_sheet.h); the host tree shows
-  // the sessions again afterwards.
-  void OpenSettings(SettingsMode mode, const std::string& name);
+  // the sessions again afterwards. `prefill`: a new session's values.
+  void OpenSettings(SettingsMode mode, const std::string& name, const HostRecord* prefill = nullptr);
 
  signals:
   // Shutdown is complete and the window closed: the program may end.
@@ -118,6 +122,7 @@ class MainWindow : public QMainWindow, public UiSink {
   std::unique_ptr<HostSession> session_;
   std::unique_ptr<IconStore> icons_;
   QHash<int, QAction*> actions_;
+  QHash<int, bool> engineAllows_;  // command id -> the engine's last word
   QActionGroup* modes_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QComboBox* zoomBox_ = nullptr;

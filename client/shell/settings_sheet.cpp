@@ -122,7 +122,7 @@ SettingsSheet::SettingsSheet(ShellContext& ctx, SettingsChoosers& choosers, QWid
 SettingsSheet::~SettingsSheet() = default;
 
 bool SettingsSheet::Start(SettingsMode mode, const std::string& name,
-                          const std::vector<std::string>& zoomPaths) {
+                          const std::vector<std::string>& zoomPaths, const HostRecord* prefill) {
   zoomPaths_ = zoomPaths;
   app_->Load(AppPageFromSettings(ctx_.app.settings));
   std::vector<std::string> list = ctx_.store.SessionList();
@@ -135,7 +135,7 @@ bool SettingsSheet::Start(SettingsMode mode, const std::string& name,
   }
   session_->SetSessions(list, first);
   if (first < 0 || !ShowSession(first)) ShowNoSession();
-  if (mode == SettingsMode::kNewSession) return OnNew(name);
+  if (mode == SettingsMode::kNewSession) return OnNew(name, prefill);
   return true;
 }
 
@@ -334,7 +334,7 @@ void SettingsSheet::OnDelete() {
   if (list.empty() || !ShowSession(next)) ShowNoSession();
 }
 
-bool SettingsSheet::OnNew(const std::string& suggestion) {
+bool SettingsSheet::OnNew(const std::string& suggestion, const HostRecord* prefill) {
   if (!SaveShown()) return false;
   std::string name = suggestion;
   auto exists = [this](const std::string& n) { return NameExists(n); };
@@ -353,6 +353,15 @@ bool SettingsSheet::OnNew(const std::string& suggestion) {
   if (!ShowSession(static_cast<int>(list.size()) - 1)) return false;
   GoToPage(Page::kSession);
   OnEdit();
+  if (prefill) {
+    // The values come onto the pages, not into the store: OK (or leaving
+    // the page) saves them through the checks like typed ones.
+    SessionPages used = PagesFromRecord(*prefill, viaItems_);
+    used.session.sessionName = made.cSessionName;
+    used.session.savePasswords = false;
+    session_->Load(used.session);
+    security_->Load(used.security);
+  }
   return true;
 }
 
@@ -424,10 +433,10 @@ void ApplySettingsEffects(ShellContext& ctx, const AppPageEffects& effects, QObj
 }
 
 bool ShowSettings(QWidget* parent, ShellContext& ctx, SettingsMode mode, const std::string& name,
-                  const std::vector<std::string>& zoomPaths) {
+                  const std::vector<std::string>& zoomPaths, const HostRecord* prefill) {
   QtSettingsChoosers choosers;
   SettingsSheet sheet(ctx, choosers, parent);
-  if (!sheet.Start(mode, name, zoomPaths)) return false;
+  if (!sheet.Start(mode, name, zoomPaths, prefill)) return false;
   if (sheet.exec() != QDialog::Accepted) return false;
   ApplySettingsEffects(ctx, sheet.effects(), parent);
   return true;

@@ -79,10 +79,14 @@ class SettingsSheet : public QDialog {
   ~SettingsSheet() override;
 
   // Fills the pages and acts on the mode. `zoomPaths` become a new
-  // session's zoom paths. False when mode 2's name dialog was cancelled
-  // (the sheet is then not to be shown).
+  // session's zoom paths. In mode 2 `prefill` (may be null) gives the new
+  // session's values (a quick connection's): host, port, log-on, TLS and
+  // initial host directory are shown for editing, the password in its box
+  // with "Save Password(s)" off, so that nothing secret is stored unless
+  // the person asks. False when mode 2's name dialog was cancelled (the
+  // sheet is then not to be shown).
   bool Start(SettingsMode mode, const std::string& name,
-             const std::vector<std::string>& zoomPaths = {});
+             const std::vector<std::string>& zoomPaths = {}, const HostRecord* prefill = nullptr);
 
   // What the window must do after OK (AppPageToSettings' answer).
   const AppPageEffects& effects() const { return effects_; }
@@ -125,7 +129,7 @@ class SettingsSheet : public QDialog {
   void OnSessionChosen(int index);
   void OnEdit();
   void OnDelete();
-  bool OnNew(const std::string& suggestion);
+  bool OnNew(const std::string& suggestion, const HostRecord* prefill = nullptr);
   void OnRename();
   void OnLocalFolder();
   void OnCertFile();
@@ -163,7 +167,7 @@ class SettingsSheet : public QDialog {
 // fills the host tree again either way (sessions may have been made,
 // renamed or deleted before a Cancel).
 bool ShowSettings(QWidget* parent, ShellContext& ctx, SettingsMode mode, const std::string& name,
-                  const std::vector<std::string>& zoomPaths = {});
+                  const std::vector<std::string>& zoomPaths = {}, const HostRecord* prefill = nullptr);
 
 // The part of ShowSettings after OK, for callers with a sheet of their own.
 // `guard` (may be null) ends the host refresh when it is gone.

@@ -152,7 +152,9 @@ void WindowTransfers::UpdateStates() {
   set(kCmdBrowseFile, idle && onlyFiles);
   set(kCmdMvsOptions, idle);
   set(kCmdVmOptions, idle);
-  set(kCmdPermissions, idle && window_.session().viewFacts().serverType == SERVER_UNIX);
+  // The engine says when the host takes SITE CHMOD (a UNIX server, or UNIX
+  // paths on an MVS host).
+  set(kCmdPermissions, idle && window_.EngineAllows(kCmdPermissions));
 }
 
 // --- What the panes hold -------------------------------------------------------------------

@@ -115,8 +115,8 @@ class WindowUi : public QObject, public Ui {
       return ui_.dialogs_->DialUpPassword(entry, userName, password);
     }
     bool Settings(ShellContext& ctx, SettingsMode mode, const std::string& name,
-                  const std::vector<std::string>& zoomPaths) override {
-      return ui_.dialogs_->Settings(ctx, mode, name, zoomPaths);
+                  const std::vector<std::string>& zoomPaths, const HostRecord* prefill) override {
+      return ui_.dialogs_->Settings(ctx, mode, name, zoomPaths, prefill);
     }
 
    private:

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <deque>
+#include <thread>
 
 #include "client/session/password.h"
 #include "client/shell/client_root.h"
@@ -18,8 +19,12 @@
 #include "client/shell/host_list_model.h"
 #include "client/shell/host_list_pane.h"
 #include "client/shell/pane_area.h"
+#include "client/shell/settings_sheet.h"
+#include "client/shell/window_transfers.h"
 #include "client/session/session_store.h"
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include "client/shell/zoom_paths.h"
 #include "tests/support/host_personality.h"
 
@@ -54,6 +59,19 @@ class Answers : public Dialogs {
   std::string results;
   void CommandResults(const std::string& text) override { results = text; }
   bool NewFolderName(std::string*) override { return false; }
+  // The Settings sheet is not opened; what it was asked for is kept.
+  struct SettingsCall {
+    SettingsMode mode;
+    std::string name;
+    bool prefilled = false;
+    HostRecord prefill;
+  };
+  std::vector<SettingsCall> settings;
+  bool Settings(ShellContext&, SettingsMode mode, const std::string& name,
+                const std::vector<std::string>&, const HostRecord* prefill) override {
+    settings.push_back({mode, name, prefill != nullptr, prefill ? *prefill : HostRecord()});
+    return false;
+  }
   bool Asked(const std::string& caption) const {
     return std::find(captions.begin(), captions.end(), caption) != captions.end();
   }
@@ -96,6 +114,7 @@ class MainWindowTest : public QObject {
   void connectBrowseAndDisconnect();
   void failedConnectKeepsSavedZoomPaths();
   void quickConnectOffersToSave();
+  void engineDecidesChangePermissions();
   void cancelEndsConnectToSilentServer();
   void panesKeepTheSplitRules();
   void placementIsSavedAndRestored();
@@ -306,12 +325,73 @@ void MainWindowTest::quickConnectOffersToSave() {
   s.Disconnect();
   QTRY_COMPARE_WITH_TIMEOUT(s.conn(), WindowConn::kDisconnected, 10000);
   QVERIFY(answers_->Asked(kQuickConnectCaption));
+
+  // Yes opens the new-session settings proposing the host name, with the
+  // values the connection used; nothing is stored before the sheet's OK.
+  QTRY_COMPARE(answers_->settings.size(), size_t{1});
+  const Answers::SettingsCall& call = answers_->settings.front();
+  QCOMPARE(call.mode, SettingsMode::kNewSession);
+  QCOMPARE(call.name, std::string("127.0.0.1"));
+  QVERIFY(call.prefilled);
+  QCOMPARE(std::string(call.prefill.cFTPPort), in.port);
+  QCOMPARE(std::string(call.prefill.cUserFlag), std::string("S"));
+  QCOMPARE(std::string(call.prefill.cUserName), std::string("USER1"));
+  QVERIFY(!root_->store().SessionExists("127.0.0.1"));
+
+  // At the program's end the same values are stored without a sheet,
+  // less the password.
+  QCOMPARE(s.SaveQuickConnection(), std::string("127.0.0.1"));
   HostRecord rec;
   QVERIFY(root_->store().LoadSession("127.0.0.1", &rec, &root_->app()));
   QCOMPARE(std::string(rec.cFTPPort), in.port);
   QCOMPARE(std::string(rec.cUserName), std::string("USER1"));
   QCOMPARE(std::string(rec.cPasswordFlag), std::string("P"));
   QVERIFY(s.treeModel().IndexOfSession("127.0.0.1").isValid());
+}
+
+void MainWindowTest::engineDecidesChangePermissions() {
+  testing::PersonalityOptions options;
+  options.personality = testing::Personality::kMvs;
+  testing::HostPersonality host(options);
+  QVERIFY(host.Start());
+  MakeSession("Test MVS", host.Port());
+  MainWindow& w = root_->window();
+  HostSession& s = w.session();
+  QAction* perms = w.transfers()->action(kCmdPermissions);
+  QVERIFY(perms);
+  // One action serves the Transfer menu.
+  bool inMenu = false;
+  for (QAction* top : w.menuBar()->actions())
+    if (top->menu() && top->menu()->actions().contains(perms)) inMenu = true;
+  QVERIFY(inMenu);
+  QVERIFY(!perms->isEnabled());
+
+  QVERIFY(s.Connect("Test MVS"));
+  QTRY_VERIFY_WITH_TIMEOUT(s.conn() == WindowConn::kConnected && !s.listingRunning(), 15000);
+  // An MVS host: the log-on said no.
+  QVERIFY(!w.EngineAllows(kCmdPermissions));
+  QVERIFY(!perms->isEnabled());
+
+  // A worker's word (UNIX paths typed on the MVS host) reaches the action,
+  // queued onto the GUI thread, and is taken back the same way.
+  std::thread([&] { root_->ui().EnableCommand(UiCommand::kChangePermissions, true); }).join();
+  QTRY_VERIFY(perms->isEnabled());
+  std::thread([&] { root_->ui().EnableCommand(UiCommand::kChangePermissions, false); }).join();
+  QTRY_VERIFY(!perms->isEnabled());
+
+  // Allowed, it still waits for a running listing; and it ends with the
+  // connection.
+  w.OnEnableCommand(UiCommand::kChangePermissions, true);
+  QVERIFY(perms->isEnabled());
+  s.RefreshHost();
+  QVERIFY(s.listingRunning());
+  QVERIFY(!perms->isEnabled());
+  QTRY_VERIFY_WITH_TIMEOUT(!s.listingRunning(), 15000);
+  QVERIFY(perms->isEnabled());
+  s.Disconnect();
+  QTRY_COMPARE_WITH_TIMEOUT(s.conn(), WindowConn::kDisconnected, 10000);
+  QVERIFY(!perms->isEnabled());
+  QVERIFY(!w.EngineAllows(kCmdPermissions));
 }
 
 void MainWindowTest::cancelEndsConnectToSilentServer() {

@@ -24,6 +24,7 @@
 #include "client/session/session_store.h"
 #include "client/shell/settings_app_page.h"
 #include "client/shell/settings_firewall_page.h"
+#include "client/shell/settings_security_page.h"
 #include "client/shell/settings_sheet.h"
 #include "client/shell/settings_session_page.h"
 #include "platform/net.h"
@@ -42,8 +43,10 @@ namespace {
 class Choosers : public SettingsChoosers {
  public:
   std::deque<std::string> names;
+  std::vector<std::string> proposed;  // what the dialog opened with
   bool SessionName(QWidget*, Ui&, bool, const std::function<bool(const std::string&)>&,
                    std::string* name) override {
+    proposed.push_back(*name);
     if (names.empty()) return false;
     *name = names.front();
     names.pop_front();
@@ -79,9 +82,10 @@ struct Fixture {
     return store->LoadSession(name, &rec, nullptr) ? rec.cHostName : "(none)";
   }
   // A sheet on show and active, so that the focus can be checked.
-  std::unique_ptr<SettingsSheet> Open(SettingsMode mode, const std::string& name) {
+  std::unique_ptr<SettingsSheet> Open(SettingsMode mode, const std::string& name,
+                                      const HostRecord* prefill = nullptr) {
     auto sheet = std::make_unique<SettingsSheet>(*ctx, choosers);
-    if (!sheet->Start(mode, name)) return nullptr;
+    if (!sheet->Start(mode, name, {}, prefill)) return nullptr;
     sheet->show();
     sheet->activateWindow();
     if (!QTest::qWaitForWindowActive(sheet.get())) return nullptr;
@@ -133,6 +137,7 @@ class SettingsSheetTest : public QObject {
  private slots:
   void leavingAPageWithAFailedCheckStays();
   void cancelOfANewSessionOffersToDeleteIt();
+  void newSessionTakesAQuickConnectionsValues();
   void choosingAnotherSessionSavesTheShownOne();
   void applicationPageReachesSettingsAndHooks();
   void aSessionMadeInTheSheetConnects();
@@ -221,6 +226,47 @@ void SettingsSheetTest::cancelOfANewSessionOffersToDeleteIt() {
     if (c.kept) list.push_back("Example");
     QVERIFY2(f.store->SessionList() == list, c.name);
   }
+}
+
+void SettingsSheetTest::newSessionTakesAQuickConnectionsValues() {
+  Fixture f;
+  HostRecord used;
+  InitNewSession(&used, "127.0.0.1", "127.0.0.1");
+  used.iQuickConnect = 1;
+  SetField(used.cFTPPort, "2121");
+  SetField(used.cUserFlag, "S");
+  SetField(used.cUserName, "USER1");
+  SetField(used.cPasswordFlag, "S");
+  SetField(used.cPassword, f.scrambler.Scramble("pw"));
+  SetField(used.cHostDir, "/pub");
+  used.uSecurity = kSslUse | (3u << kSslStrengthShift);
+  f.choosers.names = {"My host"};
+  auto sheet = f.Open(SettingsMode::kNewSession, "127.0.0.1", &used);
+  QVERIFY(sheet);
+  QCOMPARE(f.choosers.proposed, std::vector<std::string>{"127.0.0.1"});
+  SessionSettingsPage* page = sheet->sessionPage();
+  QVERIFY(page->editing());
+  QCOMPARE(Field<QLineEdit>(page, SettingsField::kHostName)->text(), QString("127.0.0.1"));
+  QCOMPARE(Field<QSpinBox>(page, SettingsField::kPort)->value(), 2121);
+  QCOMPARE(Field<QLineEdit>(page, SettingsField::kUserName)->text(), QString("USER1"));
+  QCOMPARE(Field<QLineEdit>(page, SettingsField::kHostDir)->text(), QString("/pub"));
+  // The password waits in its box; only "Save Password(s)" would keep it.
+  QCOMPARE(Field<QLineEdit>(page, SettingsField::kPassword)->text(), QString("pw"));
+  QVERIFY(!ButtonNamed(page, "Save Password(s)")->isChecked());
+  QVERIFY(sheet->securityPage()->Values().useTls);
+  QCOMPARE(sheet->securityPage()->Values().strength, 3);
+
+  sheet->accept();
+  HostRecord rec;
+  QVERIFY(f.store->LoadSession("My host", &rec, nullptr));
+  QCOMPARE(std::string(rec.cHostName), std::string("127.0.0.1"));
+  QCOMPARE(std::string(rec.cFTPPort), std::string("2121"));
+  QCOMPARE(std::string(rec.cUserName), std::string("USER1"));
+  QCOMPARE(std::string(rec.cPasswordFlag), std::string("P"));
+  QCOMPARE(std::string(rec.cPassword), std::string());
+  QCOMPARE(std::string(rec.cHostDir), std::string("/pub"));
+  QVERIFY(rec.uSecurity & kSslUse);
+  QCOMPARE(f.store->SessionList(), std::vector<std::string>{"My host"});
 }
 
 void SettingsSheetTest::choosingAnotherSessionSavesTheShownOne() {
