@@ -21,6 +21,7 @@
 #include "client/listing/text_rules.h"
 #include "client/session/host_record.h"
 #include "client/session/session_store.h"
+#include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
 
@@ -271,8 +272,16 @@ class TransferBatch::FieldsUi : public Ui {
   void SetTransferFields(const TransferFields& f) override {
     if (!inner_->TransferWindowOpen()) return;
     const int64_t now = NowMs();
-    if (now - lastMs_ >= kFieldsIntervalMs) {
+    // A file's final figures always go at once: the next row would drop
+    // them, and the received field must show the final size.
+    if (f.done || now - lastMs_ >= kFieldsIntervalMs) {
       Forward(f, now);
+    } else if (f.barOnly && hasPending_ && !pending_.barOnly) {
+      // Bar-only news keeps the texts held for the window.
+      pending_.barPos = f.barPos;
+      pending_.bytes = f.bytes;
+      pending_.shownBytes = f.shownBytes;
+      pending_.seconds = f.seconds;
     } else {
       pending_ = f;
       hasPending_ = true;
@@ -1237,7 +1246,7 @@ CancelWorkerResult CancelWorker(FtpConn& c, ConnWorker& worker, int waitMs) {
       if (s != platform::kInvalidSocket) c.net->Shutdown(s, platform::ShutdownHow::kBoth);
     r.socketsClosed = true;
   }
-  c.app->iOpState = 0;
+  c.app->iOpState = kOpIdle;
   if (r.ended) c.bAbort = 0;
   return r;
 }
@@ -1250,7 +1259,7 @@ ResumeOnConnect AskResumeOnConnect(FtpConn& c, SessionStore& store, const std::s
   if (!store.LoadResumeState(sessionName, &s, c.app) || !Pending(s)) return ResumeOnConnect::kNothing;
   *state = s;
   const std::string path = s.cResumeFileName;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = platform::OpenFile(path, platform::OpenFor::kRead);
   if (fd < 0) {
     // The partial file is gone: there is nothing left to ask about.
     LogWrite(c, Format("The partial file %s of an interrupted download is gone%s", path.c_str(), "\r\n"));
@@ -1258,13 +1267,12 @@ ResumeOnConnect AskResumeOnConnect(FtpConn& c, SessionStore& store, const std::s
     c.app->bLastDownloadDone = 1;
     return ResumeOnConnect::kNothing;
   }
-  struct stat st{};
-  const int64_t size = fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
-  close(fd);
+  const int64_t size = platform::OpenFileInfo(fd).size;
+  platform::CloseFile(fd);
   c.resume.offset = size;
   if (c.ui->MessageBox(Format("Would you like to resume downloading %s", path.c_str()), "Resume",
                        BoxButtons::kYesNo, BoxIcon::kQuestion) != BoxResult::kYes) {
-    if (unlink(path.c_str()) != 0 && errno != ENOENT)
+    if (!platform::RemoveFile(path) && errno != ENOENT)
       c.ui->MessageBox(Format("Failed to delete file '%s' - %s", path.c_str(), strerror(errno)),
                        c.app->cTitle, BoxButtons::kOk, BoxIcon::kInformation);
     store.SaveResumeState(sessionName, DoneResumeState());

@@ -50,8 +50,10 @@ class BatchUi : public testing::ScriptedUi {
   int resumeQuestions = 0;
   std::function<void()> atFirstBlock;  // on the worker, once
   std::function<void()> onCancelQuestion;
+  std::vector<TransferFields> fields;  // what reached the window's fields
 
   bool TransferWindowOpen() const override { return true; }
+  void SetTransferFields(const TransferFields& f) override { fields.push_back(f); }
   ReplaceAnswer ConfirmReplace(const ReplaceQuestion& q) override {
     questions.push_back(q.text);
     if (replace.empty()) return ReplaceAnswer::kCancel;
@@ -196,6 +198,24 @@ TEST_F(TransferBatchTest, ReplaceAnswersDecideWhichFilesGo) {
   }
   EXPECT_THAT(bui_.questions[0], HasSubstr("Would you like to replace 'a'\r\n\r\n    5 bytes\r\n"));
   EXPECT_THAT(bui_.questions[0], HasSubstr("with this one?\r\n\r\n    5 bytes\r\n    modified on <date/time not available>"));
+}
+
+// Files that each arrive within one progress interval: every file's final
+// figures still reach the window (the received field shows its size), none
+// held back until the next row drops it.
+TEST_F(TransferBatchTest, EveryFileShowsItsFinalFigures) {
+  FakeFtpServer srv;
+  for (const std::string n : {"a", "b", "c"}) Serve(srv, "/d/" + n, "bytes-of-" + n);
+  Open(srv);
+  TransferBatch b = Batch();
+  for (const std::string n : {"a", "b", "c"}) b.AddDownload("/d/" + n, n, 10, 0, false);
+  bui_.fields.clear();
+  EXPECT_EQ(Run(b), kConfirmGo);
+  EXPECT_TRUE(srv.Finish()) << ::testing::PrintToString(srv.Failures());
+  std::vector<int64_t> finals;
+  for (const TransferFields& f : bui_.fields)
+    if (f.done) finals.push_back(f.shownBytes);
+  EXPECT_THAT(finals, ElementsAre(10, 10, 10));
 }
 
 // ---- Cancel and resume ---------------------------------------------------------------
