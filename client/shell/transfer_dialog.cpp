@@ -664,7 +664,14 @@ void TransferDialog::reject() {
     if (cancelling_) return;
     // Held between two blocks while the person decides.
     const bool yes = batch().AskCancel(*shared_->ui, ctx_.worker);
-    if (yes) OnCancelling();
+    if (!yes) return;
+    OnCancelling();
+    // The cancel wakes the worker's waits at once. An op that has still not
+    // ended when the stop command's bound is over has its data and
+    // listening sockets shut under it (nothing waits here meanwhile).
+    QTimer::singleShot(kCancelWorkerWaitMs, this, [this] {
+      if (started_ && !opEnded_) CancelWorker(ctx_.conn, ctx_.worker, 0);
+    });
     return;
   }
   QDialog::reject();

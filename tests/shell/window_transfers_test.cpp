@@ -225,7 +225,6 @@ void WindowTransfersTest::addToQueueFromTheMenusAndTheTransferWindow() {
 
   // Two host files copied and queued into the PC folder on display: one
   // row each, in the order of the host list, nothing transferred.
-  for (int r = 0; r < hostList->model()->rowCount(); ++r) qDebug() << hostName(hostList->model()->index(r, 0)) << r;
   QCOMPARE(SelectWhere(hostList, hostName, {"notes.txt", "a b.txt"}), 2);
   wt.transfers().CopyHost();
   menu.reset(wt.CreatePcListMenu(BelowTheRows(pcList)));
