@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -201,11 +202,106 @@ int ParseArgs(int argc, char** argv, ConsoleOptions* o) {
   return 0;
 }
 
+// The settings registry in the settings directory; null after saying why.
+std::unique_ptr<platform::Registry> OpenSettings() {
+  std::string configDir = platform::ConfigDirectory();
+  if (!platform::MakeDirectories(configDir, 0700)) {
+    Refuse("cannot create the settings directory " + configDir);
+    return nullptr;
+  }
+  std::string error;
+  auto reg = platform::OpenSqliteRegistry(platform::PathJoin(configDir, "registry.sqlite"), &error);
+  if (!reg) Refuse(error);
+  return reg;
+}
+
+// As the window's start-up: stored passwords of an older release are
+// converted before anything reads a session, and the connection log
+// ("Tarn.log" here, or the --log file) starts with its banner; the
+// application settings follow. A Tarn.log that cannot be made leaves the
+// run without a log, as in the window; a --log file the person named is
+// reported (false).
+bool StartUp(platform::Registry& reg, tarn::cli::ConsoleUi& ui, const ConsoleOptions& opt,
+             tarn::AppState* app, tarn::ConnLog* log) {
+  if (!tarn::StartClient(reg, log, opt.logFile, tarn::CurrentBannerFacts(), app->locale) &&
+      !opt.logFile.empty())
+    return Refuse("cannot create the log file " + opt.logFile);
+  {
+    tarn::PasswordScrambler scrambler(static_cast<int64_t>(std::time(nullptr)));
+    tarn::SessionStore store(reg, ui, scrambler);
+    store.LoadAppSettings(&app->settings);
+  }
+  if (opt.verbose) {
+    log->SetMirror(stderr);
+    app->settings.bDebugLog = true;
+  }
+  if (opt.passive >= 0) app->settings.bPassive = opt.passive;
+  return true;
+}
+
+// Ctrl-C cancels the running command (the server gets ABOR); a second
+// one ends the program. The signal is taken by a thread of its own, so
+// no handler touches shared state; SIGINT is blocked in every thread.
+void TakeCtrlC(tarn::cli::Console& console) {
+  std::thread([&console] {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    int count = 0;
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&set, &sig) != 0) continue;
+      if (++count > 1) _exit(130);
+      std::fputs("\ntarn-cli: cancelling (Ctrl-C again to quit)\n", stderr);
+      console.Abort();
+    }
+  }).detach();
+}
+
+// Runs the commands of the command line, else those of the script (one a
+// line; "-" or none: standard input), stopping at the first that fails
+// unless --keep-going. The exit status.
+int RunCommands(tarn::cli::Console& console, const ConsoleOptions& opt) {
+  bool allOk = true;
+  auto run = [&](const std::vector<std::string>& words) {
+    bool ok = console.Run(words);
+    std::fflush(stdout);
+    allOk = allOk && ok;
+    return ok || opt.keepGoing;
+  };
+
+  if (!opt.commands.empty()) {
+    for (const auto& words : opt.commands)
+      if (!run(words)) break;
+    return allOk ? 0 : 1;
+  }
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (!opt.scriptFile.empty() && opt.scriptFile != "-") {
+    file.open(opt.scriptFile);
+    if (!file) {
+      Refuse(opt.scriptFile + " cannot be opened");
+      return 1;
+    }
+    in = &file;
+  } else if (opt.scriptFile.empty() && isatty(0)) {
+    std::fputs(kUsage, stderr);
+    return 1;
+  }
+  std::string line;
+  while (std::getline(*in, line)) {
+    auto words = tarn::cli::SplitWords(line);
+    if (words.empty()) continue;
+    if (!run(words)) break;
+  }
+  return allOk ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  // SIGINT is taken by the thread started below; every thread inherits the
-  // mask set here.
+  // SIGINT is taken by the thread TakeCtrlC starts; every thread inherits
+  // the mask set here.
   sigset_t sigint;
   sigemptyset(&sigint);
   sigaddset(&sigint, SIGINT);
@@ -223,101 +319,21 @@ int main(int argc, char** argv) {
   }
   if (rc != 0) return rc;
 
-  platform::Locale locale = opt.pinnedLocale ? platform::PinnedLocale() : platform::UserLocale();
-  std::string configDir = platform::ConfigDirectory();
-  if (!platform::MakeDirectories(configDir, 0700)) {
-    std::fprintf(stderr, "tarn-cli: cannot create the settings directory %s\n", configDir.c_str());
-    return 1;
-  }
-  std::string error;
-  auto reg = platform::OpenSqliteRegistry(platform::PathJoin(configDir, "registry.sqlite"), &error);
-  if (!reg) {
-    std::fprintf(stderr, "tarn-cli: %s\n", error.c_str());
-    return 1;
-  }
-
+  auto reg = OpenSettings();
+  if (!reg) return 1;
   std::FILE* tty = std::fopen("/dev/tty", "r+");
   tarn::cli::ConsoleUi ui(stderr, tty, opt.verbose);
   tarn::AppState app;
   tarn::ConnLog log;
   app.log = &log;
-  app.locale = locale;
+  app.locale = opt.pinnedLocale ? platform::PinnedLocale() : platform::UserLocale();
+  if (!StartUp(*reg, ui, opt, &app, &log)) return 1;
 
-  // As the window's start-up: stored passwords of an older release are
-  // converted before anything reads a session, and the connection log
-  // ("Tarn.log" here, or the --log file) starts with its banner; the
-  // application settings follow. A Tarn.log that cannot be made leaves the
-  // run without a log, as in the window; a --log file the person named is
-  // reported.
-  if (!tarn::StartClient(*reg, &log, opt.logFile, tarn::CurrentBannerFacts(), locale) &&
-      !opt.logFile.empty()) {
-    std::fprintf(stderr, "tarn-cli: cannot create the log file %s\n", opt.logFile.c_str());
-    return 1;
-  }
-  {
-    tarn::PasswordScrambler scrambler(static_cast<int64_t>(std::time(nullptr)));
-    tarn::SessionStore store(*reg, ui, scrambler);
-    store.LoadAppSettings(&app.settings);
-  }
-  if (opt.verbose) {
-    log.SetMirror(stderr);
-    app.settings.bDebugLog = true;
-  }
-
-  if (opt.passive >= 0) app.settings.bPassive = opt.passive;
   ui.SetShowProgress(opt.progress);
   tarn::cli::Console console(*reg, app, ui, stdout, stderr, opt);
-
-  // Ctrl-C cancels the running command (the server gets ABOR); a second
-  // one ends the program. The signal is taken by a thread of its own, so
-  // no handler touches shared state.
-  std::thread([&console] {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    int count = 0;
-    for (;;) {
-      int sig = 0;
-      if (sigwait(&set, &sig) != 0) continue;
-      if (++count > 1) _exit(130);
-      std::fputs("\ntarn-cli: cancelling (Ctrl-C again to quit)\n", stderr);
-      console.Abort();
-    }
-  }).detach();
-
-  bool allOk = true;
-  auto run = [&](const std::vector<std::string>& words) {
-    bool ok = console.Run(words);
-    std::fflush(stdout);
-    allOk = allOk && ok;
-    return ok || opt.keepGoing;
-  };
-
-  if (!opt.commands.empty()) {
-    for (const auto& words : opt.commands)
-      if (!run(words)) break;
-  } else {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (!opt.scriptFile.empty() && opt.scriptFile != "-") {
-      file.open(opt.scriptFile);
-      if (!file) {
-        std::fprintf(stderr, "tarn-cli: %s cannot be opened\n", opt.scriptFile.c_str());
-        return 1;
-      }
-      in = &file;
-    } else if (opt.scriptFile.empty() && isatty(0)) {
-      std::fputs(kUsage, stderr);
-      return 1;
-    }
-    std::string line;
-    while (std::getline(*in, line)) {
-      auto words = tarn::cli::SplitWords(line);
-      if (words.empty()) continue;
-      if (!run(words)) break;
-    }
-  }
+  TakeCtrlC(console);
+  rc = RunCommands(console, opt);
   console.Shutdown();
   if (tty) std::fclose(tty);
-  return allOk ? 0 : 1;
+  return rc;
 }

@@ -11,9 +11,8 @@
 #include "client/engine/transfer.h"
 #include "client/session/host_record.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/paths.h"
-
-#include <unistd.h>
 
 namespace tarn {
 
@@ -129,7 +128,7 @@ int FailCutShort(FtpConn& c, const std::string& localPath) {
   } else if (c.app->bResumeOK) {
     c.resume.path = localPath;
   } else if (platform::FileStat(localPath, nullptr, nullptr)) {
-    unlink(localPath.c_str());
+    platform::RemoveFile(localPath);
     LogWrite(c, "Partially downloaded file deleted\r\n");
   }
   SetField(c.cReply, text);

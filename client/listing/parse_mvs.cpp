@@ -125,6 +125,73 @@ void NameMemberRow(std::string_view memberToken, const MainframeParseRequest& re
   row->path = *path;
 }
 
+// What a line of a dataset level is: a blank line or a header, the header
+// of a member or load-module listing (the rest goes to their parser), or
+// an entry.
+enum class DatasetLine { kNotAnEntry, kLoadModuleHeader, kMemberHeader, kEntry };
+
+DatasetLine ClassifyDatasetLine(const std::vector<std::string_view>& t) {
+  if (t.empty()) return DatasetLine::kNotAnEntry;
+  if (t.size() > 8) {
+    if (t[8] == "Dsorg") return DatasetLine::kNotAnEntry;
+    if (StartsWithNoCase(t[8], "Amode")) return DatasetLine::kLoadModuleHeader;
+  } else if (t.size() > 1) {
+    if (t[1] == "VV.MM") return DatasetLine::kMemberHeader;
+    if (t[1] == "B") return DatasetLine::kNotAnEntry;
+  }
+  return DatasetLine::kEntry;
+}
+
+// A full dataset line (nine tokens or more) into `row`: the Referred date,
+// and the type and record length of a PDS or a sequential file. The kind
+// the row opens as.
+int32_t DescribeFullDataset(const std::vector<std::string_view>& t, RowInput* row) {
+  const std::string_view referred = t[2];
+  row->modified = ReferredDate(referred);
+  if (row->modified != 0)
+    row->flags = kRowDateOnly;
+  else
+    row->dateText = referred;
+  const uint32_t lrecl = static_cast<uint32_t>(std::min<uint64_t>(DecimalValue(t[6]), INT32_MAX));
+  if (t[8] == "PO") {
+    row->typeText = "PDS";
+    row->isDirectory = 1;
+    row->recordLength = lrecl;
+    row->sizeForm = SizeForm::kNone;
+    return t[5].starts_with('U') ? kKindPdsLoad : t[5].starts_with('F') ? kKindPdsFixed : kKindPdsVariable;
+  }
+  if (t[8] == "PS") {
+    row->typeText = "Sequential File";
+    row->recordLength = lrecl;
+    return kKindSequential;
+  }
+  return kKindOther;
+}
+
+// A special line into `row` and its cells; the token naming the dataset.
+std::string_view DescribeSpecialLine(const SpecialLine& special, const std::vector<std::string_view>& t,
+                                     std::string_view* cells, RowInput* row, int32_t* kind) {
+  for (size_t i = special.clearFrom; i <= special.clearTo && i < kMvsDatasetCellCount; ++i)
+    cells[i] = std::string_view();
+  if (special.typeText) row->typeText = special.typeText;
+  if (special.kind != kKindOther) *kind = special.kind;
+  if (special.dsorgVsam) cells[kCellDsorg] = "VSAM";
+  return special.nameToken < t.size() ? t[special.nameToken] : std::string_view();
+}
+
+// The dataset's path: a quoted token as it stands, else qualified by the
+// listed level; in the session's name case.
+void DatasetPath(std::string_view nameToken, const MainframeParseRequest& req, std::string* path) {
+  if (nameToken.front() == '\'') {
+    path->assign(nameToken);
+  } else {
+    path->assign(req.directory);
+    if (!path->empty() && path->back() != '.') *path += '.';
+    path->append(nameToken);
+  }
+  ApplyNameCase(req.nameCase, path);
+}
+
 }  // namespace
 
 std::string_view MvsDatasetName(std::string_view path) {
@@ -189,23 +256,16 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
 
   while (NextListingLine(listing, &pos, &line)) {
     SplitTokens(line, &t);
-    // Headers and the hand-over to the member parsers.
-    if (t.empty()) {
-      ++outcome.nonEntries;
-      continue;
-    }
-    if (t.size() > 8) {
-      if (t[8] == "Dsorg") {
+    switch (ClassifyDatasetLine(t)) {
+      case DatasetLine::kNotAnEntry:
         ++outcome.nonEntries;
         continue;
-      }
-      if (StartsWithNoCase(t[8], "Amode")) return handOver(kKindPdsLoad);
-    } else if (t.size() > 1) {
-      if (t[1] == "VV.MM") return handOver(kKindPdsFixed);
-      if (t[1] == "B") {
-        ++outcome.nonEntries;
-        continue;
-      }
+      case DatasetLine::kLoadModuleHeader:
+        return handOver(kKindPdsLoad);
+      case DatasetLine::kMemberHeader:
+        return handOver(kKindPdsFixed);
+      case DatasetLine::kEntry:
+        break;
     }
 
     RowInput row;
@@ -214,41 +274,11 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
     int32_t kind = kKindOther;
     std::string_view cells[kMvsDatasetCellCount];
     for (size_t i = 0; i < kMvsDatasetCellCount && i < t.size(); ++i) cells[i] = t[i];
-    auto token = [&](size_t i) { return i < t.size() ? t[i] : std::string_view(); };
-    auto clear = [&](size_t from, size_t to) {
-      for (size_t i = from; i <= to && i < kMvsDatasetCellCount; ++i) cells[i] = std::string_view();
-    };
     std::string_view nameToken = t.back();
-
-    if (t.size() > 8) {
-      // A full dataset line.
-      const std::string_view referred = t[2];
-      row.modified = ReferredDate(referred);
-      if (row.modified != 0)
-        row.flags = kRowDateOnly;
-      else
-        row.dateText = referred;
-      const uint32_t lrecl = static_cast<uint32_t>(std::min<uint64_t>(DecimalValue(t[6]), INT32_MAX));
-      if (t[8] == "PO") {
-        row.typeText = "PDS";
-        row.isDirectory = 1;
-        row.recordLength = lrecl;
-        row.sizeForm = SizeForm::kNone;
-        kind = t[5].starts_with('U') ? kKindPdsLoad
-               : t[5].starts_with('F') ? kKindPdsFixed
-                                       : kKindPdsVariable;
-      } else if (t[8] == "PS") {
-        row.typeText = "Sequential File";
-        row.recordLength = lrecl;
-        kind = kKindSequential;
-      }
-    } else if (const SpecialLine* special = FindSpecialLine(t)) {
-      nameToken = token(special->nameToken);
-      clear(special->clearFrom, special->clearTo);
-      if (special->typeText) row.typeText = special->typeText;
-      if (special->kind != kKindOther) kind = special->kind;
-      if (special->dsorgVsam) cells[kCellDsorg] = "VSAM";
-    }
+    if (t.size() > 8)
+      kind = DescribeFullDataset(t, &row);
+    else if (const SpecialLine* special = FindSpecialLine(t))
+      nameToken = DescribeSpecialLine(*special, t, cells, &row, &kind);
     // A special line that names no dataset lists nothing.
     if (nameToken.empty()) {
       ++outcome.misfits;
@@ -256,14 +286,7 @@ ParseOutcome ParseMvsDatasets(std::string_view listing, const MainframeParseRequ
     }
 
     try {
-      if (nameToken.front() == '\'') {
-        path.assign(nameToken);
-      } else {
-        path.assign(req.directory);
-        if (!path.empty() && path.back() != '.') path += '.';
-        path.append(nameToken);
-      }
-      ApplyNameCase(req.nameCase, &path);
+      DatasetPath(nameToken, req, &path);
       name.assign(MvsDatasetName(path));
       row.path = path;
       row.name = name;

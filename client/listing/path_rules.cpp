@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "client/listing/mainframe_parsers.h"
+
 namespace tarn::listing {
 
 namespace {
@@ -255,13 +257,13 @@ ParserChoice ChooseParser(int32_t hostFamily, int32_t kind, int32_t vseKind,
   c.vseKind = vseKind;
   switch (hostFamily) {
     case HOST_VSE:
-      if (directory == "\\") c.vseKind = 11;
+      if (directory == "\\") c.vseKind = kVseViewDirectory;
       switch (c.vseKind) {
-        case 12: c.parser = ListingParser::kVseLibrary; break;
-        case 13: c.parser = ListingParser::kVseSubLibrary; break;
-        case 14: c.parser = ListingParser::kVsePowerQueue; break;
-        case 15: c.parser = ListingParser::kVsamCatalog; break;
-        case 16: c.parser = ListingParser::kVtoc; break;
+        case kVseViewLibrary: c.parser = ListingParser::kVseLibrary; break;
+        case kVseViewSubLibrary: c.parser = ListingParser::kVseSubLibrary; break;
+        case kVseViewPowerClass: c.parser = ListingParser::kVsePowerQueue; break;
+        case kVseViewVsamCatalog: c.parser = ListingParser::kVsamCatalog; break;
+        case kVseViewVtoc: c.parser = ListingParser::kVtoc; break;
         default: c.parser = ListingParser::kVseDirectory; break;
       }
       return c;

@@ -138,7 +138,7 @@ enum class ListingParser {
 struct ParserChoice {
   ListingParser parser = ListingParser::kGeneric;
   int32_t kind = kKindDirectory;  // MVS: the directory's kind (4 or 5 for members)
-  int32_t vseKind = 0;     // the VSE view code in force ("\\" lists as 11)
+  int32_t vseKind = 0;     // the VSE view code in force ("\\" lists as kVseViewDirectory)
   bool fullPathSort = false;  // sort by full paths after this listing
 };
 

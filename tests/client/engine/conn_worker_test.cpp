@@ -74,10 +74,10 @@ TEST_F(ConnWorkerTest, ThrowingOpsReportClassZeroAndTheWorkerGoesOn) {
   ConnWorker w(c_);
   auto bad = w.Submit([](FtpConn&) -> int { throw std::runtime_error("disk on fire"); });
   auto odd = w.Submit([](FtpConn&) -> int { throw 42; });
-  auto good = w.Submit([](FtpConn&) { return 2; });
+  auto good = w.Submit([](FtpConn&) { return kReplyComplete; });
   EXPECT_EQ(bad.get(), kReplyNone);
   EXPECT_EQ(odd.get(), kReplyNone);
-  EXPECT_EQ(good.get(), 2);
+  EXPECT_EQ(good.get(), kReplyComplete);
   EXPECT_THAT(Log(), HasSubstr("Operation failed: disk on fire"));
 }
 
@@ -91,17 +91,17 @@ TEST_F(ConnWorkerTest, SubmitIfIdleIsRefusedWhileAnOpRunsOrWaits) {
   auto first = w.Submit([&](FtpConn&) {
     started.set_value();
     gate.wait();
-    return 2;
+    return kReplyComplete;
   });
   started.get_future().wait();
   int ran = 0;
   EXPECT_FALSE(w.SubmitIfIdle([&](FtpConn&) { return ++ran; }));  // one runs
-  auto second = w.Submit([](FtpConn&) { return 3; });
+  auto second = w.Submit([](FtpConn&) { return kReplyIntermediate; });
   EXPECT_FALSE(w.SubmitIfIdle([&](FtpConn&) { return ++ran; }));  // one waits
   EXPECT_FALSE(w.Idle());
   release.set_value();
-  EXPECT_EQ(first.get(), 2);
-  EXPECT_EQ(second.get(), 3);
+  EXPECT_EQ(first.get(), kReplyComplete);
+  EXPECT_EQ(second.get(), kReplyIntermediate);
   ASSERT_TRUE(w.WaitIdle(30000));
   EXPECT_TRUE(w.SubmitIfIdle([&](FtpConn&) { return ++ran; }));
   ASSERT_TRUE(w.WaitIdle(30000));
@@ -118,20 +118,20 @@ TEST_F(ConnWorkerTest, CancelEndsABlockedWaitAndLaterOpsRunNormally) {
   platform::Socket s = Connect();
   ConnWorker w(c_);
   auto stalled = w.Submit([s](FtpConn& c) { return FtpCommand(c, s, "STAT"); });
-  auto after = w.Submit([](FtpConn& c) { return c.bAbort.load() ? 6 : 2; });
+  auto after = w.Submit([](FtpConn& c) { return c.bAbort.load() ? kReplyAborted : kReplyComplete; });
   ASSERT_TRUE(srv_.WaitReceived(1));
   w.Cancel();
   ASSERT_EQ(stalled.wait_for(kLimit), std::future_status::ready);
   EXPECT_EQ(stalled.get(), kReplyAborted);
   // The op after the cancelled one starts with bAbort cleared.
-  EXPECT_EQ(after.get(), 2);
+  EXPECT_EQ(after.get(), kReplyComplete);
 }
 
 TEST_F(ConnWorkerTest, CancelWithNothingRunningLeavesTheNextOpAlone) {
   ConnWorker w(c_);
   w.Cancel();
   w.Cancel();
-  EXPECT_EQ(w.Submit([](FtpConn& c) { return c.bAbort.load() ? 6 : 2; }).get(), 2);
+  EXPECT_EQ(w.Submit([](FtpConn& c) { return c.bAbort.load() ? kReplyAborted : kReplyComplete; }).get(), kReplyComplete);
 }
 
 TEST_F(ConnWorkerTest, CancelAllDropsQueuedOpsWithAborted) {
@@ -163,7 +163,7 @@ TEST_F(ConnWorkerTest, CancelAllDropsQueuedOpsWithAborted) {
   ASSERT_TRUE(w.WaitIdle(30000));
   EXPECT_FALSE(droppedRan);
   // The worker still takes new work.
-  EXPECT_EQ(w.Submit([](FtpConn&) { return 2; }).get(), 2);
+  EXPECT_EQ(w.Submit([](FtpConn&) { return kReplyComplete; }).get(), kReplyComplete);
 }
 
 TEST_F(ConnWorkerTest, DestroyingTheWorkerCancelsTheRunningOp) {
