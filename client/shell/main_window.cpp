@@ -98,6 +98,17 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
   };
 
   transfers_ = new WindowTransfers(*this, ctx_, ui_.currentDialogs());
+  // The transfer buttons the tool bar hides while disconnected stay in the
+  // menu, greyed.
+  for (QAction* top : menuBar()->actions()) {
+    if (!top->menu()) continue;
+    for (int id : {kCmdDownload, kCmdUpload, kCmdAppend}) {
+      QAction* a = transfers_->action(id);
+      if (!a || !top->menu()->actions().contains(a)) continue;
+      top->menu()->insertAction(a, MenuItemFor(a));
+      top->menu()->removeAction(a);
+    }
+  }
   session_->ShowSessions();
   hostTree_->expandAll();
   FillZoomBox();
@@ -193,10 +204,29 @@ void MainWindow::BuildActions() {
   addAction(toZoom);
 }
 
+QAction* MainWindow::MenuItemFor(QAction* a) {
+  auto* item = new QAction(a->icon(), a->text(), this);
+  auto sync = [a, item] {
+    // A hidden action reads as disabled.
+    item->setEnabled(a->isEnabled());
+    item->setText(a->text());
+    item->setIcon(a->icon());
+    item->setCheckable(a->isCheckable());
+    item->setChecked(a->isChecked());
+  };
+  connect(a, &QAction::changed, item, sync);
+  connect(item, &QAction::triggered, a, [a] {
+    if (a->isEnabled()) a->trigger();
+  });
+  sync();
+  menuItems_.insert(a, item);
+  return item;
+}
+
 void MainWindow::BuildMenus() {
   QMenu* session = menuBar()->addMenu("&Session");
-  session->addAction(action(kCmdConnect));
-  session->addAction(action(kCmdDisconnect));
+  session->addAction(MenuItemFor(action(kCmdConnect)));
+  session->addAction(MenuItemFor(action(kCmdDisconnect)));
   session->addAction(action(kCmdCancel));
   session->addSeparator();
   session->addAction(action(kCmdCustomCommand));

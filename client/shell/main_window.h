@@ -44,6 +44,9 @@ class MainWindow : public QMainWindow, public UiSink {
 
   HostSession& session() { return *session_; }
   QAction* action(int command) const { return actions_.value(command); }
+  // The menu's item for an action the tool bar hides in some states (the
+  // action itself where the menu holds it directly).
+  QAction* menuItem(QAction* a) const { return menuItems_.value(a, a); }
   QComboBox* zoomBox() const { return zoomBox_; }
   QTreeView* hostTree() const { return hostTree_; }
   QAbstractItemView* hostList() const { return hostList_; }
@@ -107,6 +110,9 @@ class MainWindow : public QMainWindow, public UiSink {
   void BuildPanes();
   void BuildStatusBar();
   QAction* Add(int id, const QString& text, const QString& icon = {}, const QKeySequence& key = {});
+  // A menu item standing for `a`: always shown, greyed while `a` is
+  // disabled or hidden, triggering `a`.
+  QAction* MenuItemFor(QAction* a);
   void UpdateCommands();
   void FillZoomBox();
   void OnZoomEnter();
@@ -122,7 +128,8 @@ class MainWindow : public QMainWindow, public UiSink {
   std::unique_ptr<HostSession> session_;
   std::unique_ptr<IconStore> icons_;
   QHash<int, QAction*> actions_;
-  QHash<int, bool> engineAllows_;  // command id -> the engine's last word
+  QHash<int, bool> engineAllows_;
+  QHash<QAction*, QAction*> menuItems_;  // tool-bar action -> its menu item  // command id -> the engine's last word
   QActionGroup* modes_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QComboBox* zoomBox_ = nullptr;

@@ -50,7 +50,7 @@ SecuritySettingsPage::SecuritySettingsPage(QWidget* parent) : QWidget(parent) {
   grid->addWidget(certFile_, 6, 1);
   grid->addWidget(browse_, 6, 2);
   grid->addWidget(new QLabel("Password", group), 7, 0);
-  grid->addWidget(certPassword_, 7, 1);
+  grid->addWidget(certPassword_, 7, 1, 1, 2);
   grid->setColumnStretch(1, 1);
   top->addWidget(group);
   top->addStretch(1);

@@ -102,6 +102,37 @@ class SilentServer {
 
 bool Shown(QAction* a) { return a->isVisible(); }
 
+// The menu item with this text (mnemonics included), or null.
+QAction* MenuItem(MainWindow& w, const QString& text) {
+  for (QAction* top : w.menuBar()->actions())
+    if (top->menu())
+      for (QAction* a : top->menu()->actions())
+        if (a->text() == text) return a;
+  return nullptr;
+}
+
+// Menu items stay in the menu whatever the tool bar hides; only their
+// enabled state follows the connection.
+void CheckMenuItems(MainWindow& w, bool connected) {
+  struct Item {
+    const char* text;
+    bool enabledConnected;
+    bool enabledDisconnected;
+  };
+  const Item items[] = {
+      {"&Connect", false, true},        {"Disco&nnect", true, false},
+      {"Send &Custom Command...", true, false}, {"Refresh &Host View", true, false},
+      {"&Refresh PC View", true, true}, {"&Settings...", true, true},
+      {"&Download", false, false},      {"&Upload", false, false},
+      {"&MVS Options...", true, false},  {"Change File &Permissions...", false, false},
+  };
+  for (const Item& i : items) {
+    QAction* a = MenuItem(w, i.text);
+    QVERIFY2(a && a->isVisible(), i.text);
+    QVERIFY2(a->isEnabled() == (connected ? i.enabledConnected : i.enabledDisconnected), i.text);
+  }
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -203,6 +234,8 @@ void MainWindowTest::disconnectedCommands() {
     QVERIFY2(!w.action(id)->isEnabled(), ToolTipOf(id));
   QVERIFY(w.action(kCmdRefreshPc)->isEnabled());
   QVERIFY(w.action(kCmdModeAuto)->isChecked());
+  CheckMenuItems(w, false);
+  QVERIFY(!Shown(w.transfers()->action(kCmdDownload)));
   QTRY_COMPARE(w.statusText(0), QString(kNotConnectedText));
   QCOMPARE(w.zoomBox()->currentText(), QString(kDefaultHostPath));
 }
@@ -231,6 +264,8 @@ void MainWindowTest::connectBrowseAndDisconnect() {
   for (int id : {kCmdZoomPath, kCmdRefreshHost, kCmdCustomCommand})
     QVERIFY2(w.action(id)->isEnabled(), ToolTipOf(id));
   QTRY_COMPARE_WITH_TIMEOUT(w.statusText(0), QString("Connected to FTP host Test MVS"), 5000);
+  // Nothing selected: no transfer yet; an MVS host takes no SITE CHMOD.
+  CheckMenuItems(w, true);
 
   // The tree: the session's node over the listed level; rows on show.
   HostTreeModel& m = s.treeModel();
@@ -287,6 +322,7 @@ void MainWindowTest::connectBrowseAndDisconnect() {
   QTRY_COMPARE_WITH_TIMEOUT(s.conn(), WindowConn::kDisconnected, 10000);
   QVERIFY(Shown(w.action(kCmdConnect)) && !Shown(w.action(kCmdDisconnect)));
   QVERIFY(!w.action(kCmdRefreshHost)->isEnabled());
+  CheckMenuItems(w, false);
   QTRY_COMPARE(w.statusText(0), QString(kNotConnectedText));
   QVERIFY(!m.connectedMode());
   QCOMPARE(w.hostListModel()->rowCount(), 0);
