@@ -211,6 +211,22 @@ bool InPickerRange(int64_t t, int64_t now) {
   return t >= first && t <= last;
 }
 
+// "" when `text` is a time the list can hold (in `*t`); else why not.
+// `seconds` names the form with seconds in the message (the short form is
+// read as well).
+std::string ReadTime(const std::string& option, const std::string& text, bool seconds,
+                     int64_t* t) {
+  switch (ParseLocalTimeChecked(text, t)) {
+    case ParseTime::kOk: return "";
+    case ParseTime::kOutOfRange:
+      return option + " " + text + ": lies beyond " + kCTimeLimitText +
+             ", the latest time the schedule list can store";
+    case ParseTime::kBadForm: break;
+  }
+  return option + " " + text + ": not a time of the form " +
+         (seconds ? "YYYY-MM-DD HH:MM:SS" : "YYYY-MM-DD HH:MM[:SS]");
+}
+
 int Add(const Options& opt, std::FILE* err) {
   auto fail = [&](const std::string& why) {
     std::fprintf(err, "almanor: %s\n", why.c_str());
@@ -222,13 +238,13 @@ int Add(const Options& opt, std::FILE* err) {
   if (stat(e.m_strQueueFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     return fail(e.m_strQueueFile + ": no such schedule file");
   int64_t now = SystemClock().Now();
-  if (!ParseLocalTime(opt.start, &e.m_timeStart))
-    return fail("--start " + opt.start + ": not a time of the form YYYY-MM-DD HH:MM[:SS]");
+  if (std::string why = ReadTime("--start", opt.start, false, &e.m_timeStart); !why.empty())
+    return fail(why);
   if (!InPickerRange(e.m_timeStart, now))
     return fail("--start " + opt.start + ": the start lies before today or after 2037-11-23");
   if (!opt.stop.empty()) {
-    if (!ParseLocalTime(opt.stop, &e.m_timeStop))
-      return fail("--stop " + opt.stop + ": not a time of the form YYYY-MM-DD HH:MM[:SS]");
+    if (std::string why = ReadTime("--stop", opt.stop, false, &e.m_timeStop); !why.empty())
+      return fail(why);
     if (!InPickerRange(e.m_timeStop, now))
       return fail("--stop " + opt.stop + ": the stop lies before today or after 2037-11-23");
     if (e.m_timeStop < e.m_timeStart) return fail("--stop lies before --start");
@@ -273,9 +289,8 @@ int Remove(const Options& opt, std::FILE* err) {
 
 int TickAt(const Options& opt, std::FILE* out, std::FILE* err) {
   int64_t t = 0;
-  if (!ParseLocalTime(opt.tickAt, &t)) {
-    std::fprintf(err, "almanor: --tick-at %s: not a time of the form YYYY-MM-DD HH:MM:SS\n",
-                 opt.tickAt.c_str());
+  if (std::string why = ReadTime("--tick-at", opt.tickAt, true, &t); !why.empty()) {
+    std::fprintf(err, "almanor: %s\n", why.c_str());
     return 2;
   }
   CSchedule list(ListFile(opt));
@@ -449,7 +464,8 @@ bool ReadCurrentQueueFile(std::string* path) {
   if (reg->ReadValue(key, "CurrentQueueFile", buf, sizeof buf, &size, &needed) !=
       platform::RegStatus::kOk)
     return false;
-  *path = buf;
+  // A binary value of the full 260 bytes comes without a NUL.
+  path->assign(buf, strnlen(buf, size));
   return !path->empty();
 }
 

@@ -68,6 +68,8 @@ ScheduleEngine::TickResult ScheduleEngine::Tick(CSchedule& list, Notice& notice,
     if (r == CheckResult::kChanged) result.changed = true;
     ++i;
   }
+  // Shown while the mark still stands: a message box runs an event loop.
+  for (const auto& text : TakeNotices()) notice.Show(text, NoticeIcon::kExclamation);
   inTick_ = false;
   if (result.changed && save) result.saved = list.Save(notice);
   return result;
@@ -85,7 +87,18 @@ CheckResult ScheduleEngine::Check(CScheduleEntry& e) {
         case kSkipSchedule: break;
         case kDeleteSchedule: return CheckResult::kRemove;
         case kRunNow:
-          if (e.m_bRestrict == 1) e.m_timeStop = now + (e.m_timeStop - e.m_timeStart);
+          if (e.m_bRestrict == 1) {
+            int64_t stop = now + (e.m_timeStop - e.m_timeStart);
+            if (!CTimeFits(stop)) {
+              // Wrapped into 1901, the stop would end the run at the next
+              // tick; the last storable moment stops it early instead.
+              Notify("The run of the schedule \"" + e.DisplayName() + "\" is stopped at " +
+                     kCTimeLimitText + ", the latest time the schedule list can store, "
+                     "instead of at " + FormatIsoTime(stop) + ".");
+              stop = kCTimeMax;
+            }
+            e.m_timeStop = stop;
+          }
           Run(e);
           break;
         default: Run(e); break;
@@ -95,9 +108,18 @@ CheckResult ScheduleEngine::Check(CScheduleEntry& e) {
     // would be started again at every tick. It ends as a one-time one does.
     int64_t step = FrequencyStep(e.m_nFrequency);
     if (e.m_bRecurring == 1 && step > 0) {
-      e.m_timeStart = StepPast(e.m_timeStart, step, now);
-      if (e.m_bRestrict == 1) e.m_bRunning = 1;
-      return CheckResult::kChanged;
+      int64_t next = StepPast(e.m_timeStart, step, now);
+      if (CTimeFits(next)) {
+        e.m_timeStart = next;
+        if (e.m_bRestrict == 1) e.m_bRunning = 1;
+        return CheckResult::kChanged;
+      }
+      // A start the file cannot hold would come back as a time in 1901,
+      // due at once and at every tick after. The schedule ends here as a
+      // one-time one: a restricted run still gets its stop.
+      Notify(EndsText(e, "start"));
+      e.m_bRecurring = 0;
+      e.m_nFrequency = kNoFrequency;
     }
     if (e.m_bRestrict == 1) {
       e.m_bRunning = 1;
@@ -110,9 +132,28 @@ CheckResult ScheduleEngine::Check(CScheduleEntry& e) {
   if (e.m_bRecurring == 0) return CheckResult::kRemove;
   int64_t step = FrequencyStep(e.m_nFrequency);
   if (step == 0) return CheckResult::kRemove;
-  e.m_timeStop = StepPast(e.m_timeStop, step, now);
+  int64_t next = StepPast(e.m_timeStop, step, now);
+  if (!CTimeFits(next)) {
+    Notify(EndsText(e, "stop"));
+    return CheckResult::kRemove;
+  }
+  e.m_timeStop = next;
   e.m_bRunning = 0;
   return CheckResult::kChanged;
+}
+
+std::string ScheduleEngine::EndsText(const CScheduleEntry& e, const char* what) {
+  return std::string("The schedule \"") + e.DisplayName() + "\" ends: its next " + what +
+         " would lie after " + kCTimeLimitText +
+         ", the latest time the schedule list can store.";
+}
+
+void ScheduleEngine::Notify(std::string text) { notices_.push_back(std::move(text)); }
+
+std::vector<std::string> ScheduleEngine::TakeNotices() {
+  std::vector<std::string> out;
+  out.swap(notices_);
+  return out;
 }
 
 std::vector<std::string> ScheduleEngine::ClientArguments(const CScheduleEntry& e) const {
@@ -146,7 +187,10 @@ std::string ScheduleEngine::OverdueText(const CScheduleEntry& e, int64_t now) {
   std::string start = FormatOverdueTime(e.m_timeStart);
   if (e.m_bRecurring == 1) {
     int64_t next = StepPast(e.m_timeStart, FrequencyStep(e.m_nFrequency), now);
-    return Fill(kStr1011OverdueRecurring, {e.DisplayName(), start, FormatOverdueTime(next)});
+    // A next start the list cannot hold never comes (Check ends the
+    // schedule); the question is then the one-time one.
+    if (CTimeFits(next))
+      return Fill(kStr1011OverdueRecurring, {e.DisplayName(), start, FormatOverdueTime(next)});
   }
   return Fill(kStr1012OverdueOnce, {e.DisplayName(), start});
 }

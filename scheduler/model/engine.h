@@ -91,6 +91,10 @@ class ScheduleEngine {
   TickResult Tick(CSchedule& list, Notice& notice, bool save = true);
   bool InTick() const { return inTick_; }
 
+  // One entry's step. A recurring schedule whose next start or stop lies
+  // beyond what a CTime holds ends (it is kept as a one-time one until its
+  // stop, or removed), and a "Run now" stop beyond it is cut to the last
+  // storable moment; each says why through TakeNotices, which Tick shows.
   CheckResult Check(CScheduleEntry& e);
   void Run(const CScheduleEntry& e);
   void PostStop(const CScheduleEntry& e);
@@ -104,12 +108,19 @@ class ScheduleEngine {
 
   const std::string& ClientPath() const { return clientPath_; }
 
+  // What Check had to tell since the last call.
+  std::vector<std::string> TakeNotices();
+
  private:
+  static std::string EndsText(const CScheduleEntry& e, const char* what);
+  void Notify(std::string text);
+
   Clock& clock_;
   EngineActions& actions_;
   OverdueAsker& asker_;
   std::string clientPath_;
   bool inTick_ = false;
+  std::vector<std::string> notices_;
 };
 
 }  // namespace sched

@@ -86,6 +86,10 @@ std::string FormatIsoTime(int64_t t) {
 }
 
 bool ParseLocalTime(const std::string& text, int64_t* out) {
+  return ParseLocalTimeChecked(text, out) == ParseTime::kOk;
+}
+
+ParseTime ParseLocalTimeChecked(const std::string& text, int64_t* out) {
   LocalParts p;
   auto digits = [&](size_t at, size_t n, int* v) {
     if (at + n > text.size()) return false;
@@ -97,16 +101,17 @@ bool ParseLocalTime(const std::string& text, int64_t* out) {
     *v = x;
     return true;
   };
-  if (text.size() != 16 && text.size() != 19) return false;
+  if (text.size() != 16 && text.size() != 19) return ParseTime::kBadForm;
   if (!digits(0, 4, &p.year) || text[4] != '-' || !digits(5, 2, &p.month) || text[7] != '-' ||
       !digits(8, 2, &p.day) || text[10] != ' ' || !digits(11, 2, &p.hour) || text[13] != ':' ||
       !digits(14, 2, &p.minute))
-    return false;
-  if (text.size() == 19 && (text[16] != ':' || !digits(17, 2, &p.second))) return false;
+    return ParseTime::kBadForm;
+  if (text.size() == 19 && (text[16] != ':' || !digits(17, 2, &p.second)))
+    return ParseTime::kBadForm;
   if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > DaysInMonth(p.year, p.month) ||
       p.hour > 23 || p.minute > 59 || p.second > 59)
-    return false;
-  return LocalToCTime(p, out);
+    return ParseTime::kBadForm;
+  return LocalToCTime(p, out) ? ParseTime::kOk : ParseTime::kOutOfRange;
 }
 
 }  // namespace sched

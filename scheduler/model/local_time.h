@@ -8,8 +8,10 @@
 
 namespace sched {
 
+// A CTime holds 1901-12-13 20:45:52 to 2038-01-19 03:14:07 UTC.
 inline constexpr int64_t kCTimeMin = INT32_MIN;
 inline constexpr int64_t kCTimeMax = INT32_MAX;
+inline constexpr bool CTimeFits(int64_t t) { return t >= kCTimeMin && t <= kCTimeMax; }
 
 struct LocalParts {
   int year = 1970, month = 1, day = 1;  // month 1..12
@@ -39,5 +41,14 @@ std::string FormatIsoTime(int64_t t);
 // Reads "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" as local time. False for
 // any other form, an impossible date or time, or one beyond a CTime.
 bool ParseLocalTime(const std::string& text, int64_t* out);
+
+enum class ParseTime { kOk, kBadForm, kOutOfRange };
+// As ParseLocalTime, telling a time of the wrong form from one a CTime
+// cannot hold.
+ParseTime ParseLocalTimeChecked(const std::string& text, int64_t* out);
+
+// "03:14:07 UTC on 19 January 2038": the last moment a CTime holds, for
+// messages.
+inline constexpr char kCTimeLimitText[] = "03:14:07 UTC on 19 January 2038";
 
 }  // namespace sched

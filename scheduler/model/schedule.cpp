@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "scheduler/model/archive.h"
+#include "scheduler/model/local_time.h"
 #include "scheduler/model/messages.h"
 
 namespace sched {
@@ -31,6 +32,16 @@ void ShowFileError(Notice& notice, int err, bool writing, const std::string& pat
   if (err == EACCES || err == EPERM || err == EROFS) text = kFileAccessDenied;
   if (err == ENOSPC || err == EDQUOT) text = kFileDiskFull;
   notice.Show(WithPath(text, path), NoticeIcon::kExclamation);
+}
+
+// The file keeps CTimes in 32 bits. The list's own checks keep every time
+// in range; should one slip through, it is stored as the nearest time the
+// file holds rather than wrapped to the other end of the range (a start in
+// 2039 must not come back as one in 1901, due at once).
+int32_t StoredTime(int64_t t) {
+  if (t > kCTimeMax) return static_cast<int32_t>(kCTimeMax);
+  if (t < kCTimeMin) return static_cast<int32_t>(kCTimeMin);
+  return static_cast<int32_t>(t);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -68,6 +79,12 @@ bool CSchedule::Add(CScheduleEntry entry, Notice& notice) {
                 NoticeIcon::kExclamation);
     return false;
   }
+  if (!CTimeFits(entry.m_timeStart) || !CTimeFits(entry.m_timeStop)) {
+    notice.Show(std::string("The schedule's start or stop lies after ") + kCTimeLimitText +
+                    " or before 1902, beyond what the schedule list can store.",
+                NoticeIcon::kExclamation);
+    return false;
+  }
   m_apEntries.push_back(std::move(entry));
   return true;
 }
@@ -83,8 +100,8 @@ std::string CSchedule::Serialize() const {
   for (const auto& e : m_apEntries) {
     ar.String(e.m_strQueueFile);
     ar.I32(e.m_bRestrict);
-    ar.I32(static_cast<int32_t>(e.m_timeStop));
-    ar.I32(static_cast<int32_t>(e.m_timeStart));
+    ar.I32(StoredTime(e.m_timeStop));
+    ar.I32(StoredTime(e.m_timeStart));
     ar.I32(e.m_nFrequency);
     ar.I32(e.m_bRecurring);
     ar.I32(e.m_bRunning);

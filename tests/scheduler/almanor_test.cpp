@@ -129,6 +129,8 @@ TEST_F(AlmanorTest, AddRefusesWhatTheDialogsWouldRefuse) {
       {{"--add", queue_, "--start", "2030-01-31 09:00", "--stop", "2030-01-31 08:59"},
        "before --start"},
       {{"--add", queue_, "--start", "31.01.2030 09:00"}, "YYYY-MM-DD"},
+      {{"--add", queue_, "--start", "2038-02-01 09:00"}, "lies beyond 03:14:07 UTC on 19 January"},
+      {{"--tick-at", "2038-01-19 04:14:08"}, "lies beyond 03:14:07 UTC on 19 January 2038"},
       {{"--add", root_ + "/missing.tsc", "--start", "2030-01-31 09:00"}, "no such schedule file"},
       {{"--add", root_ + "/" + std::string(240, 'n') + ".tsc", "--start", "2030-01-31 09:00"},
        "no such schedule file"},

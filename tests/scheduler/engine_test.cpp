@@ -339,5 +339,109 @@ TEST_F(EngineTest, DryTickChangesTheListButNotTheFile) {
   EXPECT_FALSE(std::filesystem::exists(File("almanor.tsl")));
 }
 
+// ---- the end of the 32-bit times -----------------------------------------------
+// The file holds times up to 2038-01-19 03:14:07 UTC (04:14:07 in Berlin). A
+// time past it, wrapped into 1901, would be due at once and at every tick.
+
+TEST_F(EngineTest, RecurringScheduleEndsWhenItsNextTimeCannotBeStored) {
+  struct Case {
+    const char* name;
+    int32_t frequency;
+    const char* start;
+    const char* stop;  // "" for an unrestricted schedule
+    std::vector<const char*> ticks;
+    std::vector<std::string> lines;
+    const char* notice;
+  } cases[] = {
+      {"next start past the end, unrestricted", kDaily, "2038-01-18 09:00:00", "",
+       {"2038-01-18 09:00:00"},
+       {"run /opt/tarn/tarn -/q/night.tsc", "remove night"},
+       "its next start would lie after 03:14:07 UTC on 19 January 2038"},
+      {"next start past the end, restricted: the run still gets its stop", kDaily,
+       "2038-01-18 09:00:00", "2038-01-18 10:30:00",
+       {"2038-01-18 09:00:00", "2038-01-18 10:29:59", "2038-01-18 10:30:00"},
+       {"run /opt/tarn/tarn -/q/night.tsc", "stop Tarn Scheduled Session - night",
+        "remove night"},
+       "its next start would lie after"},
+      {"next start fits, next stop does not", kWeekly, "2038-01-12 03:00:00",
+       "2038-01-12 05:00:00",
+       {"2038-01-12 03:00:00", "2038-01-12 05:00:00"},
+       {"run /opt/tarn/tarn -/q/night.tsc", "stop Tarn Scheduled Session - night",
+        "remove night"},
+       "its next stop would lie after"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    list_->Clear();
+    actions_.lines.clear();
+    notice_.shown.clear();
+    Add(c.start, c.frequency, c.stop);
+    for (const char* t : c.ticks) {
+      TickAt(t);
+      CSchedule onDisk(list_->FileName());
+      ASSERT_EQ(onDisk.Load(notice_), LoadResult::kOk);
+      for (const auto& e : onDisk.Entries()) {
+        EXPECT_GE(e.m_timeStart, At(c.start)) << "a start wrapped into 1901 at " << t;
+        if (e.m_bRestrict) {
+          EXPECT_GE(e.m_timeStop, At(c.start)) << "a stop wrapped at " << t;
+        }
+      }
+    }
+    EXPECT_EQ(actions_.lines, c.lines);
+    EXPECT_TRUE(list_->Empty());
+    EXPECT_THAT(notice_.Texts(), ::testing::HasSubstr(c.notice));
+    TickAt("2038-01-19 04:14:07");
+    EXPECT_EQ(actions_.lines.size(), c.lines.size()) << "nothing fires again";
+  }
+}
+
+TEST_F(EngineTest, ClockPastTheEndOfStorableTimesEndsRecurringSchedulesOnce) {
+  Add("2038-01-01 09:00:00", kDaily);
+  Add("2037-12-01 09:00:00", kWeekly, "2037-12-01 10:00:00").m_strQueueFile = "/q/weekly.tsc";
+  asker_.answer = kRunNow;
+  clock_.now = kCTimeMax + 10 * kDailyStep;  // a 64-bit clock in February 2038
+  engine_.Tick(*list_, notice_);
+  // The restricted one runs as asked and is stopped at once: its stop
+  // cannot lie after the last storable moment, which has passed.
+  EXPECT_EQ(asker_.texts.size(), 2u);
+  ASSERT_EQ(list_->Count(), 1u);
+  EXPECT_EQ(list_->At(0).m_timeStop, kCTimeMax);
+  EXPECT_EQ(list_->At(0).m_bRecurring, 0);
+  engine_.Tick(*list_, notice_);
+  EXPECT_THAT(actions_.lines,
+              ElementsAre("run /opt/tarn/tarn -/q/night.tsc", "remove night",
+                          "run /opt/tarn/tarn -/q/weekly.tsc",
+                          "stop Tarn Scheduled Session - weekly", "remove weekly"));
+  engine_.Tick(*list_, notice_);
+  EXPECT_EQ(actions_.lines.size(), 5u);
+  EXPECT_EQ(asker_.texts.size(), 2u) << "nothing is asked again";
+}
+
+TEST_F(EngineTest, RunNowStopPastTheEndIsCutToTheLastStorableMoment) {
+  Add("2038-01-17 09:00:00", 0, "2038-01-18 09:00:00");  // a 24-hour run
+  asker_.answer = kRunNow;
+  TickAt("2038-01-18 12:00:00");
+  ASSERT_EQ(list_->Count(), 1u);
+  EXPECT_EQ(list_->At(0).m_timeStop, kCTimeMax);
+  EXPECT_THAT(notice_.Texts(), ::testing::HasSubstr("is stopped at 03:14:07 UTC on 19 January 2038"));
+  CSchedule onDisk(list_->FileName());
+  ASSERT_EQ(onDisk.Load(notice_), LoadResult::kOk);
+  ASSERT_EQ(onDisk.Count(), 1u);
+  EXPECT_EQ(onDisk.At(0).m_timeStop, kCTimeMax);
+  TickAt("2038-01-19 04:14:06");
+  EXPECT_EQ(actions_.lines.size(), 1u);
+  TickAt("2038-01-19 04:14:07");
+  EXPECT_EQ(actions_.lines.back(), "remove night");
+}
+
+TEST_F(EngineTest, OverdueQuestionWithoutAStorableNextStartIsTheOneTimeOne) {
+  CScheduleEntry& e = Add("2038-01-15 09:00:00", kWeekly);
+  EXPECT_THAT(ScheduleEngine::OverdueText(e, At("2038-01-18 12:00:00")),
+              ::testing::StartsWith("A one-time transfer (night, Fri. Jan. 15, 09:00:00 AM)"));
+  e.m_nFrequency = kDaily;
+  EXPECT_THAT(ScheduleEngine::OverdueText(e, At("2038-01-17 12:00:00")),
+              ::testing::HasSubstr("(run again on Mon. Jan. 18, 09:00:00 AM)"));
+}
+
 }  // namespace
 }  // namespace sched

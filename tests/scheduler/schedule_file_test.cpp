@@ -306,6 +306,35 @@ TEST_F(ScheduleFileTest, AddRefusesThe257thEntry) {
   EXPECT_THAT(notice_.shown[0].text, HasSubstr("at most 256"));
 }
 
+TEST_F(ScheduleFileTest, TimesAtTheEndsOfTheRangeAreExactAndNoneBeyondIsStored) {
+  // Both ends of the 32-bit range are stored as they are.
+  CSchedule list(file_);
+  CScheduleEntry e = Night();
+  e.m_timeStart = kCTimeMax;
+  e.m_timeStop = kCTimeMin;
+  ASSERT_TRUE(list.Add(e, notice_));
+  std::string bytes = list.Serialize();
+  EXPECT_EQ(bytes.substr(8 + 1 + 19 + 4, 8), U32(0x80000000u) + U32(0x7FFFFFFFu));
+  CSchedule back(file_);
+  ASSERT_EQ(back.Deserialize(bytes, file_, notice_), LoadResult::kOk);
+  EXPECT_EQ(back.Entries(), list.Entries());
+
+  // One second more is refused when added, and never wraps when stored.
+  for (int64_t start : {kCTimeMax + 1, kCTimeMin - 1}) {
+    SCOPED_TRACE(start);
+    e.m_timeStart = start;
+    e.m_timeStop = 1700000000;
+    notice_.shown.clear();
+    EXPECT_FALSE(list.Add(e, notice_));
+    ASSERT_EQ(notice_.shown.size(), 1u);
+    EXPECT_THAT(notice_.shown[0].text, HasSubstr("03:14:07 UTC on 19 January 2038"));
+    list.At(0) = e;  // past the checks
+    ASSERT_EQ(back.Deserialize(list.Serialize(), file_, notice_), LoadResult::kOk);
+    EXPECT_EQ(back.At(0).m_timeStart, start > 0 ? kCTimeMax : kCTimeMin);
+  }
+  EXPECT_EQ(list.Count(), 1u);
+}
+
 TEST_F(ScheduleFileTest, NoticesWhenAnotherProgramChangedTheFile) {
   CSchedule list(file_);
   ASSERT_EQ(list.Load(notice_), LoadResult::kOk);
