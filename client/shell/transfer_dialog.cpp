@@ -66,9 +66,15 @@ struct TransferDialog::Shared {
   std::unique_ptr<Listener> listener;
 
   // The newest progress figures, and whether a call to show them is
-  // already on its way: however fast they come, at most one waits.
+  // already on its way: however fast they come, at most one waits. The
+  // figures carry the number of the row they belong to (rowSeq counts the
+  // rows reached), so that they never reach the window before that row's
+  // start, which would clear them.
   std::mutex fieldsMu;
   TransferFields fields;
+  uint64_t rowSeq = 0;
+  uint64_t fieldsSeq = 0;
+  bool fieldsPending = false;
   bool fieldsPosted = false;
 
   // Runs `f` with the window on the GUI thread, later.
@@ -137,24 +143,18 @@ class TransferDialog::WindowSideUi : public Ui {
     if (!keep) return;
     {
       std::lock_guard<std::mutex> lock(s_.fieldsMu);
-      // Bar-only news keeps the texts of the figures not yet shown.
-      if (f.barOnly && s_.fieldsPosted) {
+      // Bar-only news keeps the texts of the same row's figures not yet shown.
+      if (f.barOnly && s_.fieldsPending && s_.fieldsSeq == s_.rowSeq) {
         s_.fields.barPos = f.barPos;
       } else {
         s_.fields = f;
       }
+      s_.fieldsSeq = s_.rowSeq;
+      s_.fieldsPending = true;
       if (s_.fieldsPosted) return;
       s_.fieldsPosted = true;
     }
-    Shared::Post(keep, [](TransferDialog* d) {
-      TransferFields now;
-      {
-        std::lock_guard<std::mutex> lock(d->shared_->fieldsMu);
-        now = d->shared_->fields;
-        d->shared_->fieldsPosted = false;
-      }
-      d->OnFields(now);
-    });
+    Shared::Post(keep, [](TransferDialog* d) { d->DeliverFields(true); });
   }
   void TransferPausePoint() override {
     if (inner_) inner_->TransferPausePoint();
@@ -240,8 +240,18 @@ class TransferDialog::Listener : public BatchListener {
   }
   void RowStarted(size_t index, const TransferRow& row, const std::string& totalText, int barMax,
                   const std::string& timeLabel) override {
-    Post([index, row, totalText, barMax, timeLabel](TransferDialog* d) {
+    std::shared_ptr<Shared> s = self_.lock();
+    if (!s) return;
+    uint64_t seq;
+    {
+      std::lock_guard<std::mutex> lock(s->fieldsMu);
+      seq = ++s->rowSeq;
+    }
+    Post([index, row, totalText, barMax, timeLabel, seq](TransferDialog* d) {
       d->OnRowStarted(index, row, totalText, barMax, timeLabel);
+      // Figures of this row that came while its start was on its way.
+      d->shownRowSeq_ = seq;
+      d->DeliverFields(false);
     });
   }
   void RowChanged(size_t index, const TransferRow& row) override {
@@ -595,6 +605,19 @@ void TransferDialog::OnRowStarted(size_t index, const TransferRow& row, const st
   bar_->setRange(0, qMax(1, barMax));
   bar_->setValue(0);
   emit rowStarted(static_cast<int>(index));
+}
+
+void TransferDialog::DeliverFields(bool posted) {
+  TransferFields now;
+  {
+    std::lock_guard<std::mutex> lock(shared_->fieldsMu);
+    if (posted) shared_->fieldsPosted = false;
+    // Figures of a row whose start has not been shown yet wait for it.
+    if (!shared_->fieldsPending || shared_->fieldsSeq > shownRowSeq_) return;
+    now = shared_->fields;
+    shared_->fieldsPending = false;
+  }
+  OnFields(now);
 }
 
 void TransferDialog::OnFields(const TransferFields& f) {

@@ -117,6 +117,9 @@ class TransferDialog : public QDialog {
   void OnConfirmEnded(int result);
   void OnRowStarted(size_t index, const TransferRow& row, const std::string& total, int barMax,
                     const std::string& timeLabel);
+  // Shows the figures held in shared_ unless they belong to a row whose
+  // start is still on its way; `posted` when called by their own post.
+  void DeliverFields(bool posted);
   void OnFields(const TransferFields& f);
   void OnCancelling();
   void OnBatchEnded(const BatchListener::Outcome& outcome);
@@ -148,6 +151,7 @@ class TransferDialog : public QDialog {
   bool autoStarted_ = false;
   bool queueEnabled_ = false;  // OfferQueue's `enabled`
   int fieldUpdates_ = 0;
+  uint64_t shownRowSeq_ = 0;  // the last row start shown (Shared::rowSeq)
 };
 
 }  // namespace tarn::shell

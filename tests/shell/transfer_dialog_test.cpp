@@ -5,7 +5,9 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -97,6 +99,7 @@ class TransferDialogTest : public QObject {
   void rowsModelContract();
   void replaceQuestionNoThenYesToAll();
   void closesItselfAfterTheLastFile();
+  void lastFileLeavesItsFinalFigures();
   void cancelAnsweredNoLeavesTheTransferRunning();
   void addToQueueButton();
 };
@@ -189,6 +192,24 @@ void TransferDialogTest::closesItselfAfterTheLastFile() {
   AppSettings stored;
   w.t.store->LoadAppSettings(&stored);
   QVERIFY(stored.bCloseXferDialog);
+}
+
+// Files that arrive faster than the window shows them: the figures of the
+// last one are what stays (its size, "Transfer Time: ", a full bar), never
+// cleared by a row start that overtook them on the way to the window.
+void TransferDialogTest::lastFileLeavesItsFinalFigures() {
+  Window w;
+  Serve(w.srv, "/d/a.bin", "alpha");
+  Serve(w.srv, "/d/b.bin", "bravo");
+  Serve(w.srv, "/d/c.bin", std::string(3000, 'c'));
+  w.Open({"a.bin", "b.bin", "c.bin"});
+  QSignalSpy ended(w.dialog.get(), &TransferDialog::batchEnded);
+  w.dialog->startButton()->click();
+  QVERIFY(ended.wait(kLimitMs));
+  QVERIFY(w.srv.Finish());
+  QCOMPARE(w.dialog->receivedText()->text(), QString("3KB"));
+  QCOMPARE(w.dialog->timeLabel()->text(), QString("Transfer Time: "));
+  QCOMPARE(w.dialog->progress()->value(), w.dialog->progress()->maximum());
 }
 
 void TransferDialogTest::cancelAnsweredNoLeavesTheTransferRunning() {
