@@ -17,6 +17,7 @@
 #include <QToolBar>
 
 #include "client/session/dialup_ops.h"
+#include "client/session/pc_directory.h"
 #include "client/session/session_store.h"
 #include "client/shell/help_window.h"
 #include "client/shell/host_list_model.h"
@@ -416,8 +417,25 @@ void MainWindow::OnTransferMode(TransferMode mode) {
 void MainWindow::OnZoomPaths(const std::vector<std::string>& paths) { session_->OnZoomPaths(paths); }
 
 void MainWindow::OnShowLocalDirectory(const std::string& dir) {
-  if (!dir.empty()) pcPanes_->OpenFolder(QString::fromStdString(dir));
+  if (dir.empty()) return;
+  std::string local = dir;
+  if (IsUncPath(dir)) {
+    // A session made on Windows: its share is looked for among the
+    // network file systems mounted here.
+    std::unique_ptr<MountTable> system;
+    MountTable* mounts = mounts_.get();
+    if (!mounts) mounts = (system = SystemMountTable()).get();
+    const PcDirectoryResult found = FindInitialPcDirectory(dir, *mounts);
+    if (found.message != kPcDirectoryFound) {
+      ShowPcDirectoryMessage(ui_, found.message);
+      return;
+    }
+    local = found.path;
+  }
+  pcPanes_->OpenFolder(Q(local));
 }
+
+void MainWindow::SetMountTable(std::unique_ptr<MountTable> mounts) { mounts_ = std::move(mounts); }
 
 void MainWindow::OnWaitCursor(bool on) {
   waitCursor_ += on ? 1 : -1;

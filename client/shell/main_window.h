@@ -21,6 +21,10 @@ class QAction;
 class QActionGroup;
 class QToolBar;
 
+namespace tarn {
+class MountTable;
+}
+
 namespace tarn::shell {
 
 enum class SettingsMode : int;
@@ -70,6 +74,9 @@ class MainWindow : public QMainWindow, public UiSink {
   // `waitMs`), placement and session list saved, then the window closes.
   void Shutdown(int waitMs = 5000);
   bool shutDown() const { return closed_; }
+  // The mount table a UNC initial PC directory is looked up in (tests
+  // script it; by default the system's, read at each connect).
+  void SetMountTable(std::unique_ptr<MountTable> mounts);
 
   // UiSink.
   void OnStatus(int part, const QString& text) override;
@@ -127,6 +134,7 @@ class MainWindow : public QMainWindow, public UiSink {
   WindowUi& ui_;
   std::unique_ptr<HostSession> session_;
   std::unique_ptr<IconStore> icons_;
+  std::unique_ptr<MountTable> mounts_;
   QHash<int, QAction*> actions_;
   QHash<int, bool> engineAllows_;
   QHash<QAction*, QAction*> menuItems_;  // tool-bar action -> its menu item  // command id -> the engine's last word

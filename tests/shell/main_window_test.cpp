@@ -19,6 +19,7 @@
 #include "client/shell/host_list_model.h"
 #include "client/shell/host_list_pane.h"
 #include "client/shell/pane_area.h"
+#include "client/shell/pc_panes.h"
 #include "client/shell/settings_sheet.h"
 #include "client/shell/window_transfers.h"
 #include "client/session/session_store.h"
@@ -26,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include "client/shell/zoom_paths.h"
+#include "tests/client/session/scripted_mount_table.h"
 #include "tests/support/host_personality.h"
 
 using namespace tarn;
@@ -146,6 +148,7 @@ class MainWindowTest : public QObject {
   void failedConnectKeepsSavedZoomPaths();
   void quickConnectOffersToSave();
   void engineDecidesChangePermissions();
+  void initialPcDirectoryFromUncPath();
   void cancelEndsConnectToSilentServer();
   void panesKeepTheSplitRules();
   void placementIsSavedAndRestored();
@@ -428,6 +431,39 @@ void MainWindowTest::engineDecidesChangePermissions() {
   QTRY_COMPARE_WITH_TIMEOUT(s.conn(), WindowConn::kDisconnected, 10000);
   QVERIFY(!perms->isEnabled());
   QVERIFY(!w.EngineAllows(kCmdPermissions));
+}
+
+void MainWindowTest::initialPcDirectoryFromUncPath() {
+  MainWindow& w = root_->window();
+  const QString share = dir_->filePath("share");
+  QVERIFY(QDir().mkpath(share + "/docs/2024"));
+  auto mounts = std::make_unique<testing::ScriptedMountTable>();
+  mounts->Add("fs1", {"public"}, share.toStdString());
+  w.SetMountTable(std::move(mounts));
+  struct Case {
+    const char* localDir;
+    QString folder;  // opened in the PC panes; empty: a box instead
+  };
+  const Case cases[] = {
+      {R"(\\fs1\public\docs)", share + "/docs"},
+      {R"(\\FS1\Public\DOCS\2024)", share + "/docs/2024"},
+      {R"(\\fs1\public)", share},
+      {R"(\\nas\public)", {}},        // no such server mounted
+      {R"(\\fs1\public\gone)", {}},   // the server is, the folder is not
+      {R"(\\fs1)", {}},               // no share: not a UNC path it knows
+  };
+  for (const Case& c : cases) {
+    w.pcPanes()->OpenFolder(QDir::homePath());
+    answers_->captions.clear();
+    w.OnShowLocalDirectory(c.localDir);
+    if (c.folder.isEmpty()) {
+      QVERIFY2(answers_->Asked(kPcDirectoryErrorTitle), c.localDir);
+      QCOMPARE(w.pcPanes()->CurrentFolder(), QDir::homePath());
+    } else {
+      QVERIFY2(answers_->captions.empty(), c.localDir);
+      QCOMPARE(w.pcPanes()->CurrentFolder(), c.folder);
+    }
+  }
 }
 
 void MainWindowTest::cancelEndsConnectToSilentServer() {
