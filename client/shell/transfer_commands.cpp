@@ -124,7 +124,7 @@ int TransferCommands::RunWindow(std::unique_ptr<TransferBatch> batch, bool refre
   if (transferring_ || batch->rows().empty()) return 0;
   transferring_ = true;
   TransferDialog window(ctx_, std::move(batch), StoredSessionName(), owner_);
-  if (CanQueue()) window.OfferQueue(!session_.viewFacts().l8Emulated);
+  if (HasQueue()) window.OfferQueue(!session_.viewFacts().l8Emulated);
   window_ = &window;
   const int result = window.Run();
   window_ = nullptr;
@@ -176,7 +176,9 @@ int TransferCommands::UploadPaths(const QStringList& paths, const HostPlace& pla
 
 // --- The queue ------------------------------------------------------------------------------
 
-bool TransferCommands::CanQueue() const { return QueueWindowOf(owner_) != nullptr; }
+bool TransferCommands::HasQueue() const { return QueueWindowOf(owner_) != nullptr; }
+
+bool TransferCommands::CanQueue() const { return HasQueue() && !session_.viewFacts().l8Emulated; }
 
 bool TransferCommands::Queue(const TransferBatch& batch) {
   QueueWindow* queue = QueueWindowOf(owner_);
@@ -185,13 +187,13 @@ bool TransferCommands::Queue(const TransferBatch& batch) {
 }
 
 bool TransferCommands::QueueToPc(const PcPlace& place) {
-  if (clip_.kind != FtpClipboard::Kind::kHost) return false;
+  if (clip_.kind != FtpClipboard::Kind::kHost || !CanQueue()) return false;
   std::unique_ptr<TransferBatch> batch = DownloadBatch(clip_.host, place);
   return batch && Queue(*batch);
 }
 
 bool TransferCommands::QueueToHost(const HostPlace& place) {
-  if (clip_.kind != FtpClipboard::Kind::kPc) return false;
+  if (clip_.kind != FtpClipboard::Kind::kPc || !CanQueue()) return false;
   std::unique_ptr<TransferBatch> batch = UploadBatch(clip_.pc, place);
   return batch && Queue(*batch);
 }

@@ -142,7 +142,12 @@ class TransferCommands : public QObject {
   // was queued.
   bool QueueToPc(const PcPlace& place);
   bool QueueToHost(const HostPlace& place);
-  // A queue panel takes rows: the main window has one.
+  // The main window has a queue panel: the transfer window offers its
+  // "Add to Queue" button.
+  bool HasQueue() const;
+  // And it takes this connection's rows: not those of a host under L8
+  // emulation, whose transfers are not queued (the entries and the button
+  // are there, disabled).
   bool CanQueue() const;
 
   // The transfers themselves; each opens the window and returns its result
