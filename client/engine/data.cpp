@@ -89,9 +89,8 @@ bool SettleResume(FtpConn& c, char type) {
   c.resume.offset = size;
   // ASCII sizes change with the line ends, so only binary sizes compare.
   if (type != 'A' && c.resume.sourceSize > 0 && size > c.resume.sourceSize) {
-    std::string text = Format("%s is larger (%lld bytes) than the host file (%lld bytes) and cannot be resumed",
-                              c.resume.path.c_str(), static_cast<long long>(size),
-                              static_cast<long long>(c.resume.sourceSize));
+    std::string text = msg::ResumeTooLargeText(c.resume.path, static_cast<long long>(size),
+                                               static_cast<long long>(c.resume.sourceSize));
     LogWrite(c, text + "\r\n");
     SetField(c.cReply, text);
     c.lastError = text;
@@ -120,8 +119,8 @@ bool CutShort(const FtpConn& c, char type) {
 // as the partial file when the server takes restarts.
 int FailCutShort(FtpConn& c, const std::string& localPath) {
   const int64_t have = c.llReceived + (c.resume.bResume ? c.resume.offset : 0);
-  std::string text = Format("Transfer incomplete: %lld of %lld bytes received",
-                            static_cast<long long>(have), static_cast<long long>(c.llAnnounced));
+  std::string text = msg::DownloadIncompleteText(static_cast<long long>(have),
+                                                static_cast<long long>(c.llAnnounced));
   LogWrite(c, text + "\r\n");
   if (!c.pendingTemp.empty()) {
     FinishDownload(c, false);

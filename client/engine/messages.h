@@ -99,6 +99,48 @@ inline std::string NoHostEntryText(const std::string& host) {
   return "Can't get \"" + host + "\" host entry";
 }
 
+// ---- Transfers -----------------------------------------------------------------
+// The box of a failed local file operation:
+// "Error in WriteFile.\r\nProbable cause: No space left on device".
+inline std::string SystemErrorText(const std::string& operation, const std::string& cause) {
+  return "Error in " + operation + ".\r\nProbable cause: " + cause;
+}
+
+// Status bar while a listing arrives without the transfer window.
+inline std::string ListingBytesStatus(long long bytes) {
+  return "Retrieving Directory List .. " + std::to_string(bytes) + " bytes received";
+}
+
+inline constexpr char kAbortedByUser[] = "Transfer aborted by User";
+
+// A download that ended short of the size the server announced.
+inline std::string DownloadIncompleteText(long long have, long long announced) {
+  return "Transfer incomplete: " + std::to_string(have) + " of " + std::to_string(announced) +
+         " bytes received";
+}
+
+// An upload whose file shrank while it was sent.
+inline std::string UploadIncompleteText(long long sent, long long size, const std::string& path) {
+  return "Upload incomplete: " + std::to_string(sent) + " of " + std::to_string(size) + " bytes of " +
+         path + " sent";
+}
+
+// A partial file that holds more than the host file: nothing to resume.
+inline std::string ResumeTooLargeText(const std::string& path, long long size, long long hostSize) {
+  return path + " is larger (" + std::to_string(size) + " bytes) than the host file (" +
+         std::to_string(hostSize) + " bytes) and cannot be resumed";
+}
+
+// The question when a session connects with an interrupted download.
+inline std::string ResumeDownloadQuestion(const std::string& path) {
+  return "Would you like to resume downloading " + path;
+}
+inline constexpr char kResumeCaption[] = "Resume";
+
+inline std::string DeleteFailedText(const std::string& path, const std::string& why) {
+  return "Failed to delete file '" + path + "' - " + why;
+}
+
 // ---- Uploads -------------------------------------------------------------------
 inline constexpr char kAccountCaption[] = "Account Password";
 inline constexpr char kAccountLabel[] = "Enter Write Access Password:";

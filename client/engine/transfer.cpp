@@ -31,7 +31,7 @@ constexpr int32_t kProgressTickStart = 2;
 
 // The box of a failed local file operation.
 void SystemErrorBox(FtpConn& c, const char* operation, int err) {
-  c.ui->MessageBox(Format("Error in %s.\r\nProbable cause: %s", operation, strerror(err)),
+  c.ui->MessageBox(msg::SystemErrorText(operation, strerror(err)),
                    c.app->cTitle, BoxButtons::kOk, BoxIcon::kWarning);
 }
 
@@ -152,8 +152,7 @@ void FtpProgress(FtpConn& c, int64_t bytes, int64_t startMs) {
   if (!c.ui->TransferWindowOpen()) {
     if (due) {
       c.progressShownMs = now;
-      c.ui->SetStatusText(kStatusOperation, Format("Retrieving Directory List .. %lld bytes received",
-                                    static_cast<long long>(bytes)));
+      c.ui->SetStatusText(kStatusOperation, msg::ListingBytesStatus(static_cast<long long>(bytes)));
     }
     return;
   }
@@ -381,9 +380,8 @@ int FtpSendFile(FtpConn& c, Socket sockData, const std::string& localPath) {
     status = kReplyPermanent;
   } else if (status == kReplyComplete && regular && total < c.llExpected) {
     // The file shrank while it was sent: the server holds a cut copy.
-    std::string text = Format("Upload incomplete: %lld of %lld bytes of %s sent",
-                              static_cast<long long>(total), static_cast<long long>(c.llExpected),
-                              localPath.c_str());
+    std::string text = msg::UploadIncompleteText(static_cast<long long>(total),
+                                                 static_cast<long long>(c.llExpected), localPath);
     LogWrite(c, text + "\r\n");
     c.lastError = text;
     status = kReplyPermanent;

@@ -14,6 +14,7 @@
 #include "client/engine/commands.h"
 #include "client/engine/control.h"
 #include "client/engine/data.h"
+#include "client/engine/messages.h"
 #include "client/engine/transfer.h"
 #include "client/listing/listing_thread.h"
 #include "client/listing/mainframe_parsers.h"
@@ -996,7 +997,7 @@ int TransferBatch::TransferFile(FtpConn& c, const BatchEnv& env, size_t index) {
   }
   const bool byPerson = cancelled_.load();
   TellCancelling();
-  std::string why = byPerson ? std::string("Transfer aborted by User") : FailureText(c);
+  std::string why = byPerson ? std::string(msg::kAbortedByUser) : FailureText(c);
   if (rc == kReplyAborted && !byPerson && c.bAbort) {
     // Aborted from outside the window (the stop command, Ctrl-C): the batch
     // stops after this row, as a cancel does.
@@ -1043,7 +1044,7 @@ void TransferBatch::ExpandHostFolder(FtpConn& c, const BatchEnv& env, size_t ind
   if (env.listener)
     env.listener->RowStarted(index, rows_[index], "", 0, kEstimatedLabel);
   if (!walk.List(folder.from, folder.mvsKind, folder.recordLength)) {
-    std::string why = c.bAbort ? std::string("Transfer aborted by User") : FailureText(c);
+    std::string why = c.bAbort ? std::string(msg::kAbortedByUser) : FailureText(c);
     if (c.bAbort || cancelled_) walk.stop = true;
     SetState(env, index, RowState::kFailed, why);
     c.bAbort = 0;
@@ -1270,10 +1271,10 @@ ResumeOnConnect AskResumeOnConnect(FtpConn& c, SessionStore& store, const std::s
   const int64_t size = platform::OpenFileInfo(fd).size;
   platform::CloseFile(fd);
   c.resume.offset = size;
-  if (c.ui->MessageBox(Format("Would you like to resume downloading %s", path.c_str()), "Resume",
+  if (c.ui->MessageBox(msg::ResumeDownloadQuestion(path), msg::kResumeCaption,
                        BoxButtons::kYesNo, BoxIcon::kQuestion) != BoxResult::kYes) {
     if (!platform::RemoveFile(path) && errno != ENOENT)
-      c.ui->MessageBox(Format("Failed to delete file '%s' - %s", path.c_str(), strerror(errno)),
+      c.ui->MessageBox(msg::DeleteFailedText(path, strerror(errno)),
                        c.app->cTitle, BoxButtons::kOk, BoxIcon::kInformation);
     store.SaveResumeState(sessionName, DoneResumeState());
     c.app->bLastDownloadDone = 1;
