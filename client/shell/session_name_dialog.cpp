@@ -62,6 +62,16 @@ bool AskSessionName(QWidget* owner, Ui& ui, bool renaming,
   rule->setWordWrap(true);
   layout->addWidget(rule);
   layout->addWidget(OkCancel(&d));
+  // A new session's name may be asked before the sheet is on show (a
+  // quick connection to keep): the dialog then centres on the nearest
+  // window that is.
+  QWidget* anchor = owner;
+  while (anchor && !anchor->isVisible()) anchor = anchor->parentWidget();
+  if (anchor && anchor != owner) {
+    d.adjustSize();
+    const QRect frame = anchor->window()->frameGeometry();
+    d.move(frame.center() - QPoint(d.width() / 2, d.height() / 2));
+  }
   if (d.exec() != QDialog::Accepted) return false;
   *name = S(box->text());
   return true;
