@@ -37,7 +37,7 @@ class RecordingNotice : public Notice {
   std::vector<std::string> shown;
 };
 
-class AiosmtpdDelivery : public ::testing::Test {
+class AiosmtpdDeliveryTest : public ::testing::Test {
  protected:
   // One server for the suite; each test takes the messages it caused.
   static void SetUpTestSuite() {
@@ -71,10 +71,10 @@ class AiosmtpdDelivery : public ::testing::Test {
   RecordingNotice notice_;
 };
 
-AiosmtpdServer* AiosmtpdDelivery::server_ = nullptr;
-std::string AiosmtpdDelivery::startError_;
+AiosmtpdServer* AiosmtpdDeliveryTest::server_ = nullptr;
+std::string AiosmtpdDeliveryTest::startError_;
 
-TEST_F(AiosmtpdDelivery, DeliversTheReportWithItsHeaders) {
+TEST_F(AiosmtpdDeliveryTest, DeliversTheReportWithItsHeaders) {
   const std::string longest = "." + std::string(kMaxLineLength - 1, 'x');
   struct Case {
     const char* name;
@@ -103,7 +103,7 @@ TEST_F(AiosmtpdDelivery, DeliversTheReportWithItsHeaders) {
 
 // aiosmtpd answers a malformed receiver with 501; the run goes on to DATA,
 // whose 503 is what the person is told.
-TEST_F(AiosmtpdDelivery, RefusedReceiverEndsAtData) {
+TEST_F(AiosmtpdDeliveryTest, RefusedReceiverEndsAtData) {
   const std::string path = dir_.File("report.log");
   tarn::testing::WriteFile(path, "text\r\n");
   EXPECT_EQ(RunCourel("-" + server_->host() + " -me@example.org -you<x@example.org -" + path,

@@ -22,7 +22,7 @@ namespace {
 
 using testing::ServerEnv;
 
-class VsftpdTransfer : public testing::EngineTest, public ::testing::WithParamInterface<bool> {
+class VsftpdTransferTest : public testing::EngineTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
@@ -65,7 +65,7 @@ class VsftpdTransfer : public testing::EngineTest, public ::testing::WithParamIn
   std::string tag_;
 };
 
-TEST_P(VsftpdTransfer, UploadDownloadAppendAndResume) {
+TEST_P(VsftpdTransferTest, UploadDownloadAppendAndResume) {
   const std::string data = RandomBytes(3 << 20);
   std::ofstream(Local("src.bin"), std::ios::binary) << data;
   const std::string remote = "t" + tag_ + ".bin";
@@ -92,14 +92,14 @@ TEST_P(VsftpdTransfer, UploadDownloadAppendAndResume) {
   EXPECT_EQ(FtpDele(c_, S(), remote), kReplyComplete);
 }
 
-TEST_P(VsftpdTransfer, ListingGoesToATemporaryFile) {
+TEST_P(VsftpdTransferTest, ListingGoesToATemporaryFile) {
   ASSERT_EQ(FtpListToTemp(c_, S(), "LIST /"), kReplyComplete) << c_.cReply;
   std::string text = Read(c_.cTempFile);
   unlink(c_.cTempFile);
   EXPECT_THAT(text, ::testing::HasSubstr(" hello.txt\r\n"));
 }
 
-TEST_P(VsftpdTransfer, RemoteCommands) {
+TEST_P(VsftpdTransferTest, RemoteCommands) {
   const std::string d = "d" + tag_;
   ASSERT_EQ(FtpMkd(c_, S(), d), kReplyComplete) << c_.cReply;
   ASSERT_EQ(FtpCwd(c_, S(), d), kReplyComplete);
@@ -117,7 +117,7 @@ TEST_P(VsftpdTransfer, RemoteCommands) {
   EXPECT_THAT(ui_.BoxCaptions(), ::testing::ElementsAre("Error deleting folder"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, VsftpdTransfer, ::testing::Values(true, false),
+INSTANTIATE_TEST_SUITE_P(Modes, VsftpdTransferTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Passive" : "Active"; });
 
 }  // namespace

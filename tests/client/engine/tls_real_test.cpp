@@ -42,7 +42,7 @@ std::string RandomBytes(size_t n, unsigned seed) {
   return s;
 }
 
-class RealTls : public testing::EngineTest {
+class RealTlsTest : public testing::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
@@ -95,9 +95,9 @@ class RealTls : public testing::EngineTest {
   std::unique_ptr<TlsLayer> tls_;
 };
 
-class RealTlsTransfers : public RealTls, public ::testing::WithParamInterface<Variant> {};
+class RealTlsTransferTest : public RealTlsTest, public ::testing::WithParamInterface<Variant> {};
 
-TEST_P(RealTlsTransfers, LogOnListUploadAndDownloadSeveralTimes) {
+TEST_P(RealTlsTransferTest, LogOnListUploadAndDownloadSeveralTimes) {
   const Variant& v = GetParam();
   app_.settings.bPassive = v.passive ? 1 : 0;
   options_.maxVersion = v.maxVersion;
@@ -147,7 +147,7 @@ TEST_P(RealTlsTransfers, LogOnListUploadAndDownloadSeveralTimes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Servers, RealTlsTransfers,
+    Servers, RealTlsTransferTest,
     ::testing::Values(Variant{"VsftpdTls13Passive", true, 0, false, true},
                       Variant{"VsftpdTls13Active", true, 0, false, false},
                       Variant{"VsftpdTls12Passive", true, TLS1_2_VERSION, false, true},
@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Variant{"PyftpdlibPartialPassive", false, 0, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RealTls, VsftpdAnonymousAtPartialSecurity) {
+TEST_F(RealTlsTest, VsftpdAnonymousAtPartialSecurity) {
   HostRecord h;
   InitNewSession(&h, "anonymous ftps", "127.0.0.1");
   SetField(h.cFTPPort, ServerEnv("TARN_TEST_VSFTPS_PORT"));
@@ -169,7 +169,7 @@ TEST_F(RealTls, VsftpdAnonymousAtPartialSecurity) {
   EXPECT_EQ(Read(Local("readme")), "hello from anon\n");
 }
 
-TEST_F(RealTls, VsftpdSelfSignedCertificateIsRejectedWithoutItsSetting) {
+TEST_F(RealTlsTest, VsftpdSelfSignedCertificateIsRejectedWithoutItsSetting) {
   HostRecord h;
   User(&h, ServerEnv("TARN_TEST_VSFTPS_PORT"), ServerEnv("TARN_TEST_FTP_USER"), ServerEnv("TARN_TEST_FTP_PASS"));
   h.uSecurity = kSslUse | kSslExpired | kSslFuture | kSslInvalid | (3u << kSslStrengthShift);
