@@ -71,8 +71,9 @@ void PcListModel::MakeSource() {
     if (QDir::cleanPath(path) == folder_) emit folderLoaded(folder_);
   });
   if (!folder_.isEmpty()) folderIndex_ = files->setRootPath(folder_);
-  setSourceModel(files.get());
+  // The filter reads files_ while the proxy takes the new model.
   files_ = std::move(files);
+  setSourceModel(files_.get());
   sort(sort_.column, Qt::AscendingOrder);
 }
 

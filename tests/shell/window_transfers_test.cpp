@@ -74,6 +74,7 @@ class WindowTransfersTest : public QObject {
   void cleanup();
   void commandsCopyPasteAndDesktopDrop();
   void addToQueueFromTheMenusAndTheTransferWindow();
+  void pendingResumeContinuesOnTheNextConnect();
 
  private:
   QTemporaryDir* dir_ = nullptr;
@@ -284,6 +285,49 @@ void WindowTransfersTest::addToQueueFromTheMenusAndTheTransferWindow() {
   QVERIFY(ReadQueueFile(file, &onDisk).ok());
   QCOMPARE(QueueRows(onDisk), expected);
   QVERIFY(answers_->texts.empty());
+}
+
+// A download interrupted in an earlier run: the first listing of the next
+// connection asks, Yes opens the resume window, which starts by itself and
+// continues the partial file from its end (REST) to the byte.
+void WindowTransfersTest::pendingResumeContinuesOnTheNextConnect() {
+  tarn::testing::PersonalityOptions options;
+  options.personality = tarn::testing::Personality::kWindows;
+  tarn::testing::HostPersonality host(options);
+  QVERIFY(host.Start());
+  HostRecord rec;
+  root_->store().CreateSession("Win", "127.0.0.1", {}, &rec);
+  SetField(rec.cFTPPort, std::to_string(host.Port()));
+  root_->store().SaveSession(rec);
+  QTemporaryDir local;
+  const std::string partial = local.filePath("notes.txt").toStdString();
+  std::ofstream(partial, std::ios::binary) << std::string(500, 'n');
+  ResumeState pending;
+  SetField(pending.cResumeFileName, partial);
+  SetField(pending.cResumeSourceFileSize, "1025");
+  SetField(pending.cResumeSourcePath, "/notes.txt");
+  SetField(pending.cResIsDownLoadDone, "FALSE");
+  SetField(pending.cResTransferType, "Binary");
+  root_->store().SaveResumeState("Win", pending);
+  answers_->answers = {BoxResult::kYes};
+
+  MainWindow& w = root_->window();
+  w.resize(1100, 760);
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QSignalSpy done(&w.transfers()->transfers(), &TransferCommands::transferDone);
+  HostSession& s = w.session();
+  s.ShowSessions();
+  QVERIFY(s.Connect("Win"));
+  QVERIFY(done.wait(20000));
+  QCOMPARE(answers_->texts.size(), size_t{1});
+  QCOMPARE(answers_->texts[0], "Would you like to resume downloading " + partial);
+  QCOMPARE(Read(partial), std::string(1025, 'n'));
+  const std::vector<std::string> sent = host.Commands();
+  QVERIFY(std::find(sent.begin(), sent.end(), "REST 500") != sent.end());
+  ResumeState after;
+  root_->store().LoadResumeState("Win", &after, &root_->app());
+  QCOMPARE(std::string(after.cResIsDownLoadDone), std::string("TRUE"));
 }
 
 QTEST_MAIN(WindowTransfersTest)
