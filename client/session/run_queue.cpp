@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
 
@@ -100,6 +101,22 @@ void Disconnect(FtpConn& c) {
   CloseSockets(c);
 }
 
+// The host file's size for a binary download, so that one whose data
+// connection is cut after the server sent its last byte (the server then
+// confirms it with 226) fails instead of replacing the local file with the
+// bytes that came. ASCII sizes change with the line ends; a server without
+// SIZE leaves the check to the 150 reply's count.
+void AnnounceSize(FtpConn& c, Socket sock, const std::string& remote, char type) {
+  if (type == 'A') return;
+  if (c.cTypeNow != type) {
+    FtpCommand(c, sock, "TYPE %c", type);
+    c.cTypeNow = type;
+  }
+  if (FtpCommand(c, sock, "SIZE %s", remote.c_str()) != kReplyComplete) return;
+  const long long size = std::atoll(c.cReply + 3);
+  if (size > 0) c.llAnnounced = size;
+}
+
 }  // namespace
 
 void RunControl::Stop() {
@@ -144,6 +161,7 @@ bool RunQueueSession(FtpConn& c, const QueueGroup& group, RunLog* log, RunStatus
       status.SetStatus("Retrieving file...");
       status.SetDetail(detail);
       Log(log, " -- Retreiving file " + detail);
+      AnnounceSize(c, sock, e.cRemoteFile, type);
       rc = FtpGetFile(c, sock, std::string("RETR ") + e.cRemoteFile, e.cLocalFile, type);
     } else {
       const bool upload = DirectionOf(e.iFlags) == QueueDirection::kUpload;

@@ -104,9 +104,11 @@ std::string DefaultMailer();
 // `c`, in order, then QUIT. Runs on the connection's worker thread. Before
 // each entry a stop (`stop` set) logs "\r\nTransfer aborted\r\n" and ends
 // the session. Each entry sets PASV from bit 4 and the type from bit 3 ("A",
-// else "I"); a transfer whose final reply is not a 2xx completion logs
-// " -- Transfer failed" and ends the session, else " -- Success". `log` may
-// be null (no logging). True when every entry succeeded.
+// else "I"); a binary download asks the host file's size first (SIZE), so
+// that one cut short fails. A transfer whose final reply is not a 2xx
+// completion logs " -- Transfer failed" and ends the session, else
+// " -- Success". `log` may be null (no logging). True when every entry
+// succeeded.
 bool RunQueueSession(FtpConn& c, const QueueGroup& group, RunLog* log, RunStatus& status,
                      const std::atomic<bool>& stop);
 

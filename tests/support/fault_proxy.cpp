@@ -121,6 +121,7 @@ std::string Cue::Describe() const {
   if (after) s += " after " + std::to_string(after) + " bytes";
   if (fault != kPass) s += flow == Flow::kFromServer ? " of the server's" : " of the client's";
   if (!onLine.empty()) s += " from \"" + onLine + "\"";
+  if (!onLine.empty() && nth > 1) s += " (line " + std::to_string(nth) + " of its kind)";
   return s;
 }
 
@@ -196,6 +197,7 @@ class FaultProxy::Link {
   CueSlot cue_;
   int64_t counted_ = 0;       // bytes of the cue's flow through the gate since it armed
   bool armed_ = false;
+  int linesSeen_ = 0;         // lines that matched the cue's onLine so far
   bool faultDue_ = false;     // the fault waits for the passed bytes to go out
   bool stalled_ = false;
   bool delayNoted_ = false;
@@ -209,6 +211,7 @@ void FaultProxy::Link::RefreshCue() {
   cue_ = now;
   counted_ = 0;
   armed_ = cue_.cue.onLine.empty();
+  linesSeen_ = 0;
   faultDue_ = false;
   stalled_ = false;
   delayNoted_ = false;
@@ -422,7 +425,7 @@ void FaultProxy::Link::Gate(int d, Clock::time_point now) {
   while (!dr.ready.empty() && !faultDue_) {
     Chunk& head = dr.ready.front();
     if (cued && !armed_ && head.lineStart && head.bytes.compare(0, cue.onLine.size(), cue.onLine) == 0)
-      armed_ = true;
+      armed_ = ++linesSeen_ >= cue.nth;
     if (!cued || !armed_) {
       Pass(d, std::move(head));
       dr.ready.pop_front();

@@ -58,6 +58,10 @@ struct Cue {
   // Control connections: the cue waits for a line of `flow` that starts
   // with this text ("226", "RETR"). Empty: armed at once.
   std::string onLine;
+  // The how-manieth such line arms it, counted from the moment the
+  // connection takes the cue (set before the log-on, 2 is the second
+  // "226": the one of the transfer after the first listing).
+  int nth = 1;
   int delayMs = 0;      // kDelay
   size_t segment = 0;   // kDelay: bytes per segment, 0 = as they came
 
@@ -80,8 +84,9 @@ struct Cue {
     flow = Flow::kFromClient;
     return *this;
   }
-  Cue& OnLine(std::string prefix) {
+  Cue& OnLine(std::string prefix, int occurrence = 1) {
     onLine = std::move(prefix);
+    nth = occurrence;
     return *this;
   }
   // For test names: "drop after 100 of the server's bytes on \"226\"".
