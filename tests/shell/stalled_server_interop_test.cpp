@@ -1,0 +1,244 @@
+// The window in front of a server that stops answering: vsftpd and
+// pyftpdlib behind the fault proxy, stalled during the log-on, in a
+// listing's data and at a listing's final reply. The reply time limit is
+// ten minutes, so that only Cancel can end the operation: while it waits
+// the GUI thread goes on repainting the window, and the tool bar's Cancel
+// ends it at once; the window is then disconnected or still connected and
+// able to list again.
+#include <QtTest>
+
+#include <cstdlib>
+
+#include "client/session/password.h"
+#include "client/shell/client_root.h"
+#include "client/shell/command_states.h"
+#include "tests/support/fault_proxy.h"
+
+using namespace tarn;
+using namespace tarn::shell;
+using tarn::testing::Channel;
+using tarn::testing::Cue;
+using tarn::testing::FaultProxy;
+
+namespace {
+
+constexpr int kReplyLimitMs = 600000;
+// Limits of the waits below: far less than the reply time limit, so that
+// an operation that only its time-out ends fails them.
+constexpr int kWaitMs = 20000;
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// Every box answered as an absent person would; captions recorded.
+class Answers : public Dialogs {
+ public:
+  std::vector<std::string> captions;
+  BoxResult Box(const std::string&, const std::string& caption, BoxButtons buttons, BoxIcon) override {
+    captions.push_back(caption);
+    return buttons == BoxButtons::kOk ? BoxResult::kOk
+           : buttons == BoxButtons::kYesNo ? BoxResult::kNo
+                                           : BoxResult::kCancel;
+  }
+  bool Logon(LogonPrompt*) override { return false; }
+  bool Text(const std::string&, const std::string&, bool, std::string*) override { return false; }
+  bool QuickConnect(QuickConnectInput*) override { return false; }
+  bool CustomCommand(std::string*) override { return false; }
+  void CommandResults(const std::string&) override {}
+  bool NewFolderName(std::string*) override { return false; }
+};
+
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
+struct Server {
+  const char* name;
+  std::string port;
+  std::string user;
+  std::string password;
+};
+
+std::vector<Server> Servers() {
+  return {{"vsftpd", Env("TARN_TEST_VSFTPD_PORT"), Env("TARN_TEST_FTP_USER"), Env("TARN_TEST_FTP_PASS")},
+          {"pyftpdlib", Env("TARN_TEST_PYFTPD_PORT"), "user", "secret"}};
+}
+
+}  // namespace
+
+class StalledServerInteropTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init();
+  void cleanup();
+  void cancelEndsAStalledLogon();
+  void cancelEndsAStalledListing_data();
+  void cancelEndsAStalledListing();
+
+ private:
+  // The window shown, a session "<server> stalled" through `proxy` saved.
+  void Prepare(const Server& server, const FaultProxy& proxy);
+  // Three repaints asked for, each carried out: the GUI thread is free.
+  bool KeepsRepainting();
+  // The op is still waiting for the stalled server.
+  bool Waiting() const { return !root_->worker().Idle(); }
+
+  QTemporaryDir* dir_ = nullptr;
+  ClientRoot* root_ = nullptr;
+  Answers* answers_ = nullptr;
+  PaintCounter* paints_ = nullptr;
+};
+
+void StalledServerInteropTest::init() {
+  QVERIFY2(!Env("TARN_TEST_VSFTPD_PORT").empty(),
+           "The test servers are not running: tools/test-servers start and source servers.env");
+  dir_ = new QTemporaryDir;
+  root_ = new ClientRoot;
+  answers_ = new Answers;
+  ClientOptions o;
+  o.configDir = dir_->filePath("config").toStdString();
+  o.logDir = "";
+  o.pinnedLocale = true;
+  std::string error;
+  QVERIFY2(root_->Init(o, &error), error.c_str());
+  root_->SetDialogs(answers_);
+  root_->SetReplyTimeout(kReplyLimitMs);
+}
+
+void StalledServerInteropTest::cleanup() {
+  if (root_ && !root_->window().shutDown()) {
+    root_->window().Shutdown(2000);
+    QTRY_VERIFY_WITH_TIMEOUT(root_->window().shutDown(), kWaitMs);
+  }
+  delete paints_;
+  paints_ = nullptr;
+  delete root_;
+  root_ = nullptr;
+  delete answers_;
+  delete dir_;
+}
+
+void StalledServerInteropTest::Prepare(const Server& server, const FaultProxy& proxy) {
+  HostRecord rec;
+  const std::string name = std::string(server.name) + " stalled";
+  root_->store().CreateSession(name, "127.0.0.1", {}, &rec);
+  SetField(rec.cFTPPort, std::to_string(proxy.Port()));
+  SetField(rec.cUserFlag, "S");
+  SetField(rec.cUserName, server.user);
+  SetField(rec.cPasswordFlag, "S");
+  PasswordScrambler scrambler(7);
+  SetField(rec.cPassword, scrambler.Scramble(server.password));
+  root_->store().SaveSession(rec);
+  root_->app().settings.bPassive = 1;
+
+  MainWindow& w = root_->window();
+  w.resize(900, 600);
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  paints_ = new PaintCounter(&w);
+  w.session().ShowSessions();
+}
+
+bool StalledServerInteropTest::KeepsRepainting() {
+  MainWindow& w = root_->window();
+  for (int i = 0; i < 3; ++i) {
+    const int before = paints_->count;
+    w.update();
+    if (!QTest::qWaitFor([&] { return paints_->count > before; }, kWaitMs)) return false;
+  }
+  return true;
+}
+
+void StalledServerInteropTest::cancelEndsAStalledLogon() {
+  for (const Server& server : Servers()) {
+    const QByteArray trace = QByteArray(server.name) + ": the reply to PASS stalls";
+    FaultProxy proxy(static_cast<uint16_t>(std::stoi(server.port)));
+    proxy.SetCue(Channel::kControl, 1, Cue::Stall().OnLine("230"));
+    Prepare(server, proxy);
+    MainWindow& w = root_->window();
+    HostSession& s = w.session();
+    QVERIFY2(s.Connect(std::string(server.name) + " stalled"), trace);
+    QVERIFY2(proxy.WaitFired(1, kWaitMs), trace);
+    QCOMPARE(s.conn(), WindowConn::kConnecting);
+    QVERIFY2(KeepsRepainting(), trace);
+    QVERIFY2(Waiting(), trace);
+    QVERIFY2(w.action(kCmdCancel)->isEnabled(), trace);
+
+    w.action(kCmdCancel)->trigger();
+    QCOMPARE(s.conn(), WindowConn::kDisconnected);
+    QVERIFY2(root_->worker().WaitIdle(kWaitMs), trace);
+    QCoreApplication::processEvents();
+    QCOMPARE(s.conn(), WindowConn::kDisconnected);
+    QVERIFY2(w.action(kCmdConnect)->isEnabled(), trace);
+    // A cancelled connect is no failure to report.
+    QVERIFY2(std::find(answers_->captions.begin(), answers_->captions.end(), "Error connecting to host") ==
+                 answers_->captions.end(),
+             trace);
+    cleanup();
+    init();
+  }
+}
+
+void StalledServerInteropTest::cancelEndsAStalledListing_data() {
+  QTest::addColumn<bool>("dataStalls");  // else the final reply does
+  QTest::newRow("the listing's data stalls") << true;
+  QTest::newRow("the listing's final reply stalls") << false;
+}
+
+void StalledServerInteropTest::cancelEndsAStalledListing() {
+  QFETCH(bool, dataStalls);
+  for (const Server& server : Servers()) {
+    const QByteArray trace = QByteArray(server.name) + ": " + QTest::currentDataTag();
+    FaultProxy proxy(static_cast<uint16_t>(std::stoi(server.port)));
+    Prepare(server, proxy);
+    MainWindow& w = root_->window();
+    HostSession& s = w.session();
+    QVERIFY2(s.Connect(std::string(server.name) + " stalled"), trace);
+    QTRY_VERIFY_WITH_TIMEOUT(s.conn() == WindowConn::kConnected && !s.listingRunning(), kWaitMs);
+
+    // The next listing stalls.
+    if (dataStalls) {
+      proxy.SetCue(Channel::kData, proxy.Connections(Channel::kData) + 1, Cue::Stall().After(10));
+    } else {
+      proxy.SetCue(Channel::kControl, 1, Cue::Stall().OnLine("226"));
+    }
+    s.RefreshHost();
+    QVERIFY2(s.listingRunning(), trace);
+    QVERIFY2(proxy.WaitFired(1, kWaitMs), trace);
+    QVERIFY2(KeepsRepainting(), trace);
+    QVERIFY2(Waiting() && s.listingRunning(), trace);
+    QVERIFY2(w.action(kCmdCancel)->isEnabled(), trace);
+
+    w.action(kCmdCancel)->trigger();
+    QTRY_VERIFY2_WITH_TIMEOUT(!s.listingRunning(), trace, kWaitMs);
+    QVERIFY2(root_->worker().WaitIdle(kWaitMs), trace);
+    QCoreApplication::processEvents();
+    QVERIFY2(s.conn() == WindowConn::kConnected || s.conn() == WindowConn::kDisconnected, trace);
+
+    // Still connected: the server answers again and so does the window.
+    if (s.conn() == WindowConn::kConnected) {
+      proxy.ClearCues();
+      s.RefreshHost();
+      QTRY_VERIFY2_WITH_TIMEOUT(!s.listingRunning(), trace, kWaitMs);
+      QCOMPARE(s.conn(), WindowConn::kConnected);
+    }
+    qInfo("%s: after Cancel the window is %s", trace.constData(),
+          s.conn() == WindowConn::kConnected ? "connected" : "disconnected");
+    cleanup();
+    init();
+  }
+}
+
+QTEST_MAIN(StalledServerInteropTest)
+#include "stalled_server_interop_test.moc"
