@@ -259,7 +259,8 @@ void MainWindow::BuildToolBar() {
   toolBar_->setObjectName("toolbar");
   toolBar_->setMovable(false);
   toolBar_->setIconSize(QSize(22, 22));
-  auto* label = new QLabel(" Zoom Path: ", toolBar_);
+  auto* label = new QLabel("ZoomPath:", toolBar_);
+  label->setContentsMargins(6, 0, 4, 0);
   toolBar_->addWidget(label);
   zoomBox_ = new QComboBox(toolBar_);
   zoomBox_->setObjectName("zoomPath");
