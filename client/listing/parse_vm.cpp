@@ -90,6 +90,34 @@ VmFormat DescribeVmLine(std::string_view line, RowInput* row) {
   return VmFormat::kVariable;
 }
 
+// The file name and type of a line, which share its first 21 characters
+// with the format; false when the line names no file. A name of eight
+// characters or less leaves the type its own column; a longer one pushes
+// it along to the next word.
+bool VmNameAndType(std::string_view line, std::string_view* name, std::string_view* type) {
+  const std::string_view head = Columns(line, 0, 21);
+  *name = UpToBlank(head);
+  if (name->empty()) return false;
+  *type = name->size() <= 8 ? UpToBlank(Columns(head, 9)) : UpToBlank(TrimBlanks(head.substr(name->size())));
+  return true;
+}
+
+// A row's name and path under `directory`: a directory "NAME." (its path
+// the directory and the name), a file "NAME.TYPE" as "directory(NAME.TYPE)".
+void VmRowNames(std::string_view directory, const std::string& fname, const std::string& ftype,
+                bool isDirectory, std::string* name, std::string* path) {
+  *name = fname + ".";
+  path->assign(directory);
+  if (isDirectory) {
+    *path += *name;
+    return;
+  }
+  *name += ftype;
+  *path += '(';
+  *path += *name;
+  *path += ')';
+}
+
 }  // namespace
 
 ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseRequest& req,
@@ -103,20 +131,10 @@ ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseReques
   size_t pos = 0;
   std::string_view line;
   while (NextListingLine(listing, &pos, &line)) {
-    // The name, type and format share the first 21 characters.
-    const std::string_view head = Columns(line, 0, 21);
-    const std::string_view nameToken = UpToBlank(head);
-    if (nameToken.empty()) {
+    std::string_view nameToken, typeToken;
+    if (!VmNameAndType(line, &nameToken, &typeToken)) {
       ++outcome.misfits;
       continue;
-    }
-    // A name of eight characters or less leaves the type its own column;
-    // a longer one pushes it along to the next word.
-    std::string_view typeToken;
-    if (nameToken.size() <= 8) {
-      typeToken = UpToBlank(Columns(head, 9));
-    } else {
-      typeToken = UpToBlank(TrimBlanks(head.substr(nameToken.size())));
     }
 
     RowInput row;
@@ -129,20 +147,9 @@ ParseOutcome ParseVmListing(std::string_view listing, const MainframeParseReques
       ftype.assign(typeToken);
       ApplyNameCase(req.nameCase, &fname);
       ApplyNameCase(req.nameCase, &ftype);
-      if (directory) {
-        name = fname + ".";
-        path.assign(req.directory);
-        path += name;
-        row.isDirectory = 1;
-        row.image = kIconFolder;
-      } else {
-        name = fname + "." + ftype;
-        path.assign(req.directory);
-        path += '(';
-        path += name;
-        path += ')';
-        row.image = variable ? kIconMemberVariable : kIconMemberFixed;
-      }
+      VmRowNames(req.directory, fname, ftype, directory, &name, &path);
+      row.isDirectory = directory ? 1 : 0;
+      row.image = directory ? kIconFolder : variable ? kIconMemberVariable : kIconMemberFixed;
       typeText = TypeTextForName(name, SERVER_VM, req.typeNames);
       row.typeText = typeText;
       row.name = name;
