@@ -5,6 +5,7 @@
 #include "client/listing/text_rules.h"
 #include "client/session/app_state.h"
 #include "client/shell/host_list_model.h"
+#include "client/shell/host_ops.h"
 
 namespace tarn::shell {
 
@@ -53,12 +54,11 @@ std::string RemoveFolderArgumentFor(const HostRow& row, int32_t hostFamily) {
 
 std::string NewFolderArgumentFor(const HostRow& row, std::string_view name, int32_t hostFamily,
                                  std::string_view rootString) {
-  if (hostFamily == HOST_MVS) return Quoted(Unquoted(row.path) + "." + std::string(name));
-  std::string dir = row.path;
-  if (!rootString.empty() && dir.size() >= rootString.size() &&
-      dir.compare(dir.size() - rootString.size(), rootString.size(), rootString) == 0)
-    return dir + std::string(name);
-  return dir + std::string(rootString) + std::string(name);
+  // The same rule as the host tree's "Create &New Folder".
+  listing::PathState s;
+  s.hostFamily = hostFamily;
+  s.rootString = std::string(rootString);
+  return NewFolderPath(s, row.path, std::string(name));
 }
 
 bool EnterListedDirectory(FtpConn& c, listing::ListingContext& ctx, const std::string& directory) {

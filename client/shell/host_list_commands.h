@@ -47,8 +47,9 @@ std::string DeleteArgumentFor(const HostRow& row, int32_t hostFamily);
 // The RMD argument of a directory row: its full path, quoted on MVS.
 std::string RemoveFolderArgumentFor(const HostRow& row, int32_t hostFamily);
 
-// The MKD argument of a new folder `name` inside the directory row: MVS
-// "'LEVEL.NAME'"; elsewhere the path, the host's separator and the name.
+// The MKD argument of a new folder `name` inside the directory row
+// (NewFolderPath): MVS "'LEVEL.NAME'", VM qualifiers joined with ".";
+// elsewhere the path, the host's separator and the name.
 std::string NewFolderArgumentFor(const HostRow& row, std::string_view name, int32_t hostFamily,
                                  std::string_view rootString);
 

@@ -393,6 +393,8 @@ void TransferDialog::BuildWidgets() {
   total_ = new QLabel(this);
   rate_ = new QLabel(this);
   timeLabel_ = new QLabel(kEstimatedLabel, this);
+  // The figures stay in place when the label becomes "Transfer Time: ".
+  timeLabel_->setMinimumWidth(timeLabel_->sizeHint().width());
   timeLeft_ = new QLabel(this);
   for (QLabel* l : {received_, total_, rate_, timeLeft_}) {
     l->setMinimumWidth(110);
