@@ -1,5 +1,6 @@
 #include "client/shell/splash.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -82,6 +83,20 @@ void Splash::Start() {
   show();
   raise();
   timer_.start(kShowMs);
+  qApp->installEventFilter(this);
+}
+
+bool Splash::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && isVisible()) {
+    close();
+    return true;
+  }
+  return QSplashScreen::eventFilter(watched, event);
+}
+
+void Splash::hideEvent(QHideEvent* event) {
+  qApp->removeEventFilter(this);
+  QSplashScreen::hideEvent(event);
 }
 
 void Splash::keyPressEvent(QKeyEvent* event) {

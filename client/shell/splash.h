@@ -1,5 +1,7 @@
-// The start-up picture: centred on the screen, it closes after 2,500 ms or
-// at any key or mouse click.
+// The start-up picture: centred on the screen, it closes after 2,500 ms, at
+// a click on it, or at any key the program receives while it shows (the
+// picture takes no focus of its own, so the key that closes it is taken
+// from whichever window has the focus).
 #pragma once
 
 #include <QSplashScreen>
@@ -18,6 +20,8 @@ class Splash : public QSplashScreen {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QTimer timer_;

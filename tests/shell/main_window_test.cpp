@@ -21,6 +21,7 @@
 #include "client/shell/pane_area.h"
 #include "client/shell/pc_panes.h"
 #include "client/shell/settings_sheet.h"
+#include "client/shell/splash.h"
 #include "client/shell/window_transfers.h"
 #include "client/session/session_store.h"
 #include <QLineEdit>
@@ -153,6 +154,7 @@ class MainWindowTest : public QObject {
   void panesKeepTheSplitRules();
   void placementIsSavedAndRestored();
   void keysReachTheZoomPathBox();
+  void anyKeyClosesTheSplash();
 
  private:
   void MakeSession(const std::string& name, uint16_t port);
@@ -562,6 +564,23 @@ void MainWindowTest::keysReachTheZoomPathBox() {
   // Escape gives back the box's choice.
   QTest::keyClick(w.zoomBox()->lineEdit(), Qt::Key_Escape);
   QCOMPARE(w.zoomBox()->currentText(), QString(kDefaultHostPath));
+}
+
+void MainWindowTest::anyKeyClosesTheSplash() {
+  MainWindow& w = root_->window();
+  w.ShowWithSavedPlacement();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  w.zoomBox()->lineEdit()->setFocus();
+  w.zoomBox()->setEditText("");
+  Splash splash;
+  splash.Start();
+  QVERIFY(splash.isVisible());
+  // The key meant for the picture does not reach the window's box.
+  QTest::keyClick(w.zoomBox()->lineEdit(), Qt::Key_A);
+  QVERIFY(!splash.isVisible());
+  QCOMPARE(w.zoomBox()->currentText(), QString());
+  QTest::keyClick(w.zoomBox()->lineEdit(), Qt::Key_B);
+  QCOMPARE(w.zoomBox()->currentText(), QString("b"));
 }
 
 QTEST_MAIN(MainWindowTest)
