@@ -174,6 +174,25 @@ void TransferDialogTest::replaceQuestionNoThenYesToAll() {
     QCOMPARE(answer.count, 1);
     QCOMPARE(Read(w.t.Local("a.bin")) + Read(w.t.Local("b.bin")), std::string("new-anew-b"));
   }
+  {
+    // Every row declined: nothing is transferred and the window offers
+    // "&Close" at once.
+    Window w;
+    Write(w.t.Local("a.bin"), "old-a");
+    Write(w.t.Local("b.bin"), "old-b");
+    Answerer<ReplaceDialog> answer([](ReplaceDialog* d) { return Named(d, ReplaceDialog::kNo); });
+    w.Open({"a.bin", "b.bin"});
+    QSignalSpy confirmed(w.dialog.get(), &TransferDialog::confirmEnded);
+    w.dialog->startButton()->click();
+    QVERIFY(confirmed.wait(kLimitMs));
+    QCOMPARE(confirmed.takeFirst().at(0).toInt(), kConfirmAllSkipped);
+    QVERIFY(w.srv.Finish());  // no RETR went out
+    QCOMPARE(answer.count, 2);
+    QCOMPARE(Read(w.t.Local("a.bin")) + Read(w.t.Local("b.bin")), std::string("old-aold-b"));
+    QCOMPARE(w.dialog->cancelButton()->text(), QString("&Close"));
+    QVERIFY(w.dialog->cancelButton()->isEnabled());
+    QVERIFY(!w.dialog->startButton()->isEnabled());
+  }
 }
 
 void TransferDialogTest::closesItselfAfterTheLastFile() {
