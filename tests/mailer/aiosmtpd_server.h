@@ -1,11 +1,12 @@
-// Debian's aiosmtpd, started on a free loopback port for one test suite and
-// stopped after it. Messages land in a Maildir; each test takes them out.
+// Debian's aiosmtpd, serving a loopback port the system chose (the test
+// keeps its socket) for one test suite, and stopped after it. Messages land in a Maildir; each test takes them out.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/net.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,7 +25,7 @@ class AiosmtpdServer {
   AiosmtpdServer() = default;
   ~AiosmtpdServer();
 
-  // Starts the server and waits (up to 15 s) until its port accepts. On
+  // Starts the server and waits (up to 15 s) until it greets. On
   // failure returns false with `*why` saying what to install or what the
   // server printed.
   bool Start(std::string* why);
@@ -40,6 +41,8 @@ class AiosmtpdServer {
  private:
   tarn::testing::TempDir dir_{kCourelDirPrefix, kCourelDirBase};
   std::unique_ptr<tarn::testing::ChildProcess> server_;
+  platform::Net net_;
+  platform::Socket listener_ = platform::kInvalidSocket;
   uint16_t port_ = 0;
 };
 

@@ -44,6 +44,9 @@ class ChildProcess {
     // When set, standard output and error go to this file (made or
     // emptied) instead of being read by the test.
     std::string outputFile;
+    // A descriptor the child gets as its descriptor 3: a listening socket
+    // the test bound to port 0 and keeps, for a server that serves on it.
+    int passedSocket = -1;
   };
 
   // Starts `argv[0]` (a path) with `argv`. Started() tells whether it ran.
@@ -85,6 +88,7 @@ class ChildProcess {
       posix_spawn_file_actions_adddup2(&fa, out[1], 1);
       posix_spawn_file_actions_adddup2(&fa, err[1], 2);
     }
+    if (options.passedSocket >= 0) posix_spawn_file_actions_adddup2(&fa, options.passedSocket, 3);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     if (options.ownSession) posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
