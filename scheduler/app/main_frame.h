@@ -16,6 +16,20 @@
 
 namespace sched_app {
 
+// The client started and stopped for real; a schedule the client could not
+// be started or stopped for (beyond its capacities) is named in a box.
+class TrayActions : public sched::SystemActions {
+ public:
+  explicit TrayActions(sched::Notice& notice) : notice_(notice) {}
+  void Refused(const sched::CScheduleEntry& e, const std::string& why) override {
+    notice_.Show("\"" + e.DisplayName() + "\" was not started or stopped. " + why,
+                 sched::NoticeIcon::kExclamation);
+  }
+
+ private:
+  sched::Notice& notice_;
+};
+
 class MainFrame : public QObject, private sched::OverdueAsker {
   Q_OBJECT
  public:
@@ -63,7 +77,7 @@ class MainFrame : public QObject, private sched::OverdueAsker {
   std::unique_ptr<QSocketNotifier> notifier_;
   BoxNotice notice_;
   sched::SystemClock clock_;
-  sched::SystemActions actions_;
+  TrayActions actions_{notice_};
   sched::ScheduleEngine engine_;
 };
 

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -14,6 +15,21 @@
 
 namespace sched_app {
 
+namespace {
+
+class NoFocusBandDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->state &= ~QStyle::State_HasFocus;
+  }
+};
+
+}  // namespace
+
 SchedulesDialog::SchedulesDialog(sched::CSchedule& list, std::string preset,
                                  sched::Notice& notice, QWidget* parent)
     : QDialog(parent), list_(list), notice_(notice) {
@@ -24,10 +40,14 @@ SchedulesDialog::SchedulesDialog(sched::CSchedule& list, std::string preset,
   model_ = new ScheduleListModel(list_, this);
   view_ = new QTreeView;
   view_->setModel(model_);
+  // The list takes the focus at once and makes its first row current; drawn
+  // with a focus band or frame, that row would look selected while "Edit"
+  // and "Delete" are still disabled. Arrow keys select as they move, so no
+  // focus mark shows anything the selection does not.
+  view_->setItemDelegate(new NoFocusBandDelegate(view_));
   view_->setRootIsDecorated(false);
   view_->setItemsExpandable(false);
   view_->setUniformRowHeights(true);
-  view_->setAllColumnsShowFocus(true);
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   QFontMetrics fm(view_->header()->font());
@@ -67,6 +87,8 @@ SchedulesDialog::SchedulesDialog(sched::CSchedule& list, std::string preset,
   delete_ = new QPushButton(QStringLiteral("&Delete Schedule"));
   auto* close = new QPushButton(QStringLiteral("Close"));
   close->setDefault(true);
+  // Enter is "Close" wherever the focus is.
+  for (auto* b : {add, edit_, delete_}) b->setAutoDefault(false);
   auto* side = new QVBoxLayout;
   for (auto* b : {add, edit_, delete_}) side->addWidget(b);
   side->addStretch();
@@ -108,6 +130,11 @@ SchedulesDialog::SchedulesDialog(sched::CSchedule& list, std::string preset,
     QTimer::singleShot(0, this, [this, preset] { AddSchedule(preset); });
 }
 
+// QDialog's own hide ends the exec() the dialog runs in, which would close
+// "Scheduled Transfers" behind the editor's back, unsaved and unasked; only
+// its window goes away while the editor is open.
+void SchedulesDialog::HideWhileEditing() { QWidget::setVisible(false); }
+
 int SchedulesDialog::SelectedRow() const {
   auto rows = view_->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.first().row();
@@ -121,7 +148,7 @@ void SchedulesDialog::UpdateButtons() {
 
 void SchedulesDialog::AddSchedule(const std::string& file) {
   sched::EditorData data = AddDialog::NewEditorData(file);
-  hide();
+  HideWhileEditing();
   if (runEditor(&data, false)) {
     sched::CScheduleEntry e;
     if (!sched::EntryFromEditor(data, &e)) {
@@ -142,7 +169,7 @@ void SchedulesDialog::EditSelected() {
   if (row < 0) return;
   sched::CScheduleEntry e = list_.At(static_cast<size_t>(row));
   sched::EditorData data = sched::EditorFromEntry(e, sched::SystemClock().Now());
-  hide();
+  HideWhileEditing();
   if (runEditor(&data, true)) {
     if (!sched::EntryFromEditor(data, &e)) {
       notice_.Show("The date lies beyond the range the schedule list can hold.",

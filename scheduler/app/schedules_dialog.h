@@ -41,6 +41,7 @@ class SchedulesDialog : public QDialog {
   void reject() override;
 
  private:
+  void HideWhileEditing();
   int SelectedRow() const;
   void UpdateButtons();
 

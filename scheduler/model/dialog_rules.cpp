@@ -66,7 +66,10 @@ bool EntryFromEditor(const EditorData& d, CScheduleEntry* e) {
   e->m_bRestrict = d.restrict ? 1 : 0;
   e->m_timeStart = start;
   e->m_timeStop = stop;
-  e->m_nFrequency = d.frequency;
+  // The list's "Freq" and the editor's next opening go by the
+  // frequency: a one-time schedule keeps none, whatever the list still
+  // showed when "Recurring Transfer" was cleared.
+  e->m_nFrequency = d.recurring ? d.frequency : 0;
   e->m_bRecurring = d.recurring ? 1 : 0;
   e->m_bNotify = d.notify ? 1 : 0;
   e->m_strSender = d.sender;

@@ -234,6 +234,13 @@ bool CSchedule::Save(Notice& notice) {
     ShowFileError(notice, err, true, m_strFileName);
     return false;
   }
+  // The new name reaches the disk with the folder's entry, not at some
+  // later write-back.
+  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
   RememberFile();
   return true;
 }

@@ -173,6 +173,15 @@ TEST_F(LocalTimeTest, EditorDataCombinesDateAndClockAsLocalTime) {
   EXPECT_EQ(back.endDate.month, 6);
   EXPECT_EQ(back.endTime.hour, 12);
   EXPECT_FALSE(back.restrict);
+
+  // "Recurring Transfer" cleared after a frequency was chosen: a one-time
+  // schedule, shown and reopened as one.
+  d.recurring = false;
+  ASSERT_TRUE(EntryFromEditor(d, &e));
+  EXPECT_EQ(e.m_bRecurring, 0);
+  EXPECT_EQ(e.m_nFrequency, 0);
+  EXPECT_EQ(FrequencyText(e.m_nFrequency), " ");
+  EXPECT_FALSE(EditorFromEntry(e, At("2025-06-01 12:00:00")).recurring);
 }
 
 TEST(FrequencyText, Cells) {

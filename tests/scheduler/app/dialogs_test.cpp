@@ -246,6 +246,33 @@ class DialogsTest : public QObject {
     QCOMPARE(back.At(0).m_bRunning, 0);
   }
 
+  void schedulesStaysOpenWhileTheEditorRunsAndCloseSaves() {
+    // Hiding the list while the editor runs must not end its exec().
+    CSchedule list(file_);
+    sched_test::RecordingNotice notice;
+    SchedulesDialog dlg(list, "", notice);
+    dlg.runEditor = [](EditorData* d, bool) {
+      d->queueFile = "/q/added.tsc";
+      return true;
+    };
+    bool visibleAfter = false;
+    QTimer::singleShot(0, &dlg, [&] {
+      dlg.AddSchedule("");
+      dlg.View()->setCurrentIndex(dlg.Model()->index(0, 0));
+      dlg.EditSelected();
+      QTimer::singleShot(0, &dlg, [&] {
+        visibleAfter = dlg.isVisible();
+        dlg.accept();
+      });
+    });
+    dlg.exec();
+    QVERIFY(visibleAfter);
+    QVERIFY(dlg.Closed());
+    CSchedule back(file_);
+    QCOMPARE(int(back.Load(notice)), int(LoadResult::kOk));
+    QCOMPARE(back.Count(), size_t{1});
+  }
+
   void schedulesPresetOpensTheEditorWithTheFile() {
     CSchedule list(file_);
     sched_test::RecordingNotice notice;
