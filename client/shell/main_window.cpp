@@ -580,7 +580,11 @@ void MainWindow::OpenSettings(SettingsMode mode, const std::string& name, const 
 }
 
 void MainWindow::ShowHelp(const QString& section) {
-  if (!help_) help_ = new HelpWindow(this);
+  if (!help_) {
+    help_ = new HelpWindow(this);
+    // Opened first over the window, not wherever the screen puts it.
+    help_->move(frameGeometry().center() - help_->rect().center());
+  }
   help_->ShowSection(section);
 }
 
