@@ -4,11 +4,17 @@
 // upload. Every run ends by itself (never hangs) as a failed run, its log
 // says where it stopped and why, the entries after the failure are never
 // tried, the file a download would have replaced is untouched, and the
-// built courel still mails the log to aiosmtpd.
+// built courel still mails the log to aiosmtpd. The same holds for a
+// download onto a full disk or into a folder that cannot be written (small
+// tmpfs mounts: root only).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <chrono>
 #include <filesystem>
@@ -337,6 +343,88 @@ TEST_F(RunFaultTest, ThroughTheProxyWithoutAFaultTheRunSucceeds) {
     std::fclose(err);
     EXPECT_TRUE(ReadFile(tmp_.File("clean.bin")) == data_);
     EXPECT_EQ(proxy.Connections(Channel::kData), 2);
+  }
+}
+
+// A download onto a full disk, or into a read-only folder, over a file that
+// is there already: the run fails with the system's reason on its error
+// stream, the old file keeps every byte, and the log is mailed.
+TEST_F(RunFaultTest, FullDiskOrReadOnlyFolderFailsTheDownloadAndKeepsTheOldFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root (tmpfs mounts)";
+  const Server server = Vsftpd();
+  const std::string remote = server.remoteDir + "/" + tag_ + "-disk.bin";
+  WriteFile(server.localRoot + remote, data_);
+  serverFiles_.push_back(server.localRoot + remote);
+  struct Case {
+    const char* name;
+    bool readOnly;
+    const char* reason;
+  } cases[] = {
+      {"full disk", false, "No space left on device"},
+      {"read-only folder", true, "Read-only file system"},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const std::string folder = tmp_.File(tc.readOnly ? "ro" : "full");
+    std::filesystem::create_directories(folder);
+    // Room for the old file and a little more, never for the host file.
+    ASSERT_EQ(mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k"), 0) << strerror(errno);
+    struct Unmount {
+      std::string path;
+      ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    const std::string local = folder + "/disk.bin";
+    const std::string old = RandomBytes(100 << 10, 41);
+    WriteFile(local, old);
+    ASSERT_EQ(ReadFile(local), old);
+    if (tc.readOnly) {
+      ASSERT_EQ(mount("tmpfs", folder.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, "size=256k"), 0)
+          << strerror(errno);
+    }
+
+    const std::string session = std::string("disk ") + tag_ + " " + tc.name + ".";
+    SaveSession(server, session, server.port);
+    TransferQueue q;
+    QEntry e;
+    ASSERT_TRUE(MakeQEntry(remote, local, kQueueDownload | kQueueBinary | kQueuePassive, &e));
+    ASSERT_TRUE(q.AddToQueue(session, e));
+    RunCommandLine line;
+    line.scheduleFile = tmp_.File(std::string(tc.readOnly ? "ro" : "full") + ".tsc");
+    line.smtpHost = "127.0.0.1:" + ServerEnv("TARN_TEST_SMTP_PORT");
+    line.sender = "ops@example.org";
+    line.receiver = "admin@example.org";
+    line.tokens = 4;
+    std::string error;
+    ASSERT_TRUE(SaveQueueFile(line.scheduleFile, q, &error)) << error;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    AppState app;
+    RunControl control;
+    HeadlessOptions options;
+    options.mailer = COUREL_PATH;
+    options.replyTimeoutMs = 20000;
+    auto run = std::async(std::launch::async,
+                          [&] { return RunHeadless(line, *reg_, app, out, err, control, options); });
+    if (run.wait_for(kHang) != std::future_status::ready) {
+      ADD_FAILURE() << "the run hangs";
+      control.Stop();
+    }
+    const int rc = run.get();
+    std::rewind(err);
+    std::string errText;
+    for (int ch; (ch = std::fgetc(err)) != EOF;) errText += static_cast<char>(ch);
+    std::fclose(out);
+    std::fclose(err);
+
+    EXPECT_EQ(rc, kRunFailed) << errText;
+    EXPECT_THAT(errText, HasSubstr(tc.reason));
+    std::cout << "[ measured ] " << tc.name << ": " << errText;
+    EXPECT_TRUE(ReadFile(local) == old) << "the old file lost bytes";
+    const std::string log = ReadFile(RunLogPath(line.scheduleFile));
+    EXPECT_THAT(log, EndsWith(kTransferFailed)) << log;
+    const std::string mail = MailWith("Session: " + session);
+    ASSERT_FALSE(mail.empty()) << "no mail arrived in " << kMaildir;
+    EXPECT_THAT(mail, HasSubstr(kTransferFailed));
   }
 }
 
