@@ -13,6 +13,7 @@
 
 #include "client/cli/console.h"
 #include "platform/registry.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_servers.h"
 
 namespace tarn {
@@ -52,8 +53,8 @@ TEST(FolderInterop, TreeUpAgainAndBackIsByteExact) {
   };
   for (const auto& srv : servers) {
     SCOPED_TRACE(srv.name);
-    char tmpl[] = "/tmp/tarn-batch-interop-XXXXXX";
-    const fs::path dir = mkdtemp(tmpl);
+    tarn::testing::TempDir tmp("tarn-batch-interop");
+    const fs::path dir = tmp.Path();
     const fs::path tree = dir / "tree";
     fs::create_directories(tree / "sub" / "deeper");
     std::mt19937 gen(3);
@@ -98,7 +99,6 @@ TEST(FolderInterop, TreeUpAgainAndBackIsByteExact) {
     }
     std::fclose(out);
     std::fclose(err);
-    fs::remove_all(dir);
   }
 }
 

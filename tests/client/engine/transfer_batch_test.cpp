@@ -21,6 +21,7 @@
 #include "client/session/session_store.h"
 #include "platform/registry.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/temp_dir.h"
 #include "tools/host_personality/host_personality.h"
 
 namespace tarn {
@@ -458,8 +459,8 @@ TEST(FolderOnHosts, GetFolderFromMainframeAndPcHosts) {
   };
   for (const auto& tc : cases) {
     SCOPED_TRACE(testing::PersonalityName(tc.host));
-    char tmpl[] = "/tmp/tarn-batch-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
+    testing::TempDir tmp("tarn-batch");
+    const std::string dir = tmp.Path();
     std::string error;
     auto reg = platform::OpenSqliteRegistry(dir + "/registry.sqlite", &error);
     ASSERT_TRUE(reg) << error;
@@ -493,7 +494,6 @@ TEST(FolderOnHosts, GetFolderFromMainframeAndPcHosts) {
     EXPECT_EQ(std::fread(buf, 1, sizeof buf - 1, err), 0u) << buf;
     std::fclose(out);
     std::fclose(err);
-    fs::remove_all(dir);
   }
 }
 
