@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "scheduler/app/add_dialog.h"
+#include "scheduler/app/main_frame.h"
 #include "scheduler/app/schedules_dialog.h"
 #include "scheduler/app/small_dialogs.h"
 #include "scheduler/model/engine.h"
@@ -24,6 +25,52 @@ class DialogsTest : public QObject {
   void init() {
     dir_ = std::make_unique<QTemporaryDir>();
     file_ = dir_->filePath("almanor.tsl").toStdString();
+    // The single-instance lock and the endpoints live in a folder of the
+    // test's own.
+    qputenv("XDG_RUNTIME_DIR", dir_->path().toLocal8Bit());
+  }
+
+  // ---- the tray program ----------------------------------------------------------
+
+  void trayStartsItsTimerOnlyWithSchedulesAndPausesIt() {
+    CSchedule list(file_);
+    sched_test::RecordingNotice notice;
+    QVERIFY(list.Save(notice));  // empty
+    {
+      MainFrame frame(file_);
+      QCOMPARE(int(frame.Start()), int(MainFrame::StartResult::kRunning));
+      QVERIFY(!frame.TimerActive());
+      QCOMPARE(frame.Tray()->toolTip(), QString(kStr1002Ready));
+      MainFrame second(file_);
+      QCOMPARE(int(second.Start()), int(MainFrame::StartResult::kSecondCopy));
+      frame.TogglePause();
+      QVERIFY(!frame.TimerActive());
+    }
+    AddEntry(list, "/q/night.tsc", false);
+    QVERIFY(list.Save(notice));
+    MainFrame frame(file_);
+    QCOMPARE(int(frame.Start()), int(MainFrame::StartResult::kRunning));
+    QCOMPARE(frame.Live().Count(), size_t{1});
+    QVERIFY(frame.TimerActive());
+    QStringList texts;
+    for (QAction* a : frame.Menu()->actions())
+      if (!a->isSeparator()) texts << a->text();
+    QCOMPARE(texts, QStringList({"About Tarn Scheduling Application", "&Schedule Transfer",
+                                 "Pause Tarn Scheduling Application", "&Exit"}));
+    QCOMPARE(frame.Menu()->defaultAction()->text(), QString("&Schedule Transfer"));
+
+    frame.TogglePause();
+    QVERIFY(frame.Paused());
+    QVERIFY(!frame.TimerActive());
+    QCOMPARE(frame.Tray()->toolTip(), QString(kStr1013Paused));
+    emit frame.Menu()->aboutToShow();
+    QCOMPARE(frame.Menu()->actions().at(2)->text(),
+             QString("Continue Tarn Scheduling Application"));
+    frame.TogglePause();
+    QVERIFY(frame.TimerActive());
+    QCOMPARE(frame.Tray()->toolTip(), QString(kStr1002Ready));
+    emit frame.Menu()->aboutToShow();
+    QCOMPARE(frame.Menu()->actions().at(2)->text(), QString("Pause Tarn Scheduling Application"));
   }
 
   // ---- Email Notification ----------------------------------------------------
