@@ -564,6 +564,15 @@ void MainWindowTest::keysReachTheZoomPathBox() {
   // Escape gives back the box's choice.
   QTest::keyClick(w.zoomBox()->lineEdit(), Qt::Key_Escape);
   QCOMPARE(w.zoomBox()->currentText(), QString(kDefaultHostPath));
+
+  // Tab goes round the four panes: host tree, host list, PC tree, PC list.
+  w.hostTree()->setFocus();
+  QTRY_VERIFY(w.hostTree()->hasFocus());
+  QWidget* order[] = {w.hostList(), w.pcPanes()->treeView(), w.pcPanes()->listView()};
+  for (QWidget* next : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_COMPARE(QApplication::focusWidget(), next);
+  }
 }
 
 void MainWindowTest::anyKeyClosesTheSplash() {
