@@ -51,10 +51,23 @@ bool QueueCommandEnabled(QueueCommand command, bool fileOpen) {
   }
 }
 
+namespace {
+
+// The remote name as the run sends it, unchanged: an MVS data set goes in
+// quotes, fully qualified, as the window sends it, so that the server's
+// prefix of the day is not put before it.
+std::string RunRemoteName(int32_t hostFamily, const std::string& name) {
+  if (hostFamily != HOST_MVS || name.empty() || name[0] == '\'' || name[0] == '/') return name;
+  return "'" + name + "'";
+}
+
+}  // namespace
+
 bool QueueEntriesOf(const TransferBatch& batch, bool passive, std::vector<QEntry>* entries,
                     size_t* leftOut) {
   size_t skipped = 0;
   const TransferDirection dir = batch.direction();
+  const int32_t family = batch.host().hostFamily;
   for (const TransferRow& row : batch.rows()) {
     // The run transfers single files by name; a folder would fail there.
     if (row.isFolder || row.state == RowState::kRefused) {
@@ -66,10 +79,10 @@ bool QueueEntriesOf(const TransferBatch& batch, bool passive, std::vector<QEntry
     QEntry e;
     bool ok;
     if (dir == TransferDirection::kDownload) {
-      ok = MakeQEntry(row.from, row.to, flags | kQueueDownload, &e);
+      ok = MakeQEntry(RunRemoteName(family, row.from), row.to, flags | kQueueDownload, &e);
     } else {
       if (dir != TransferDirection::kAppend) flags |= kQueueUpload;
-      ok = MakeQEntry(row.to, row.from, flags, &e);
+      ok = MakeQEntry(RunRemoteName(family, row.to), row.from, flags, &e);
     }
     if (!ok) return false;
     entries->push_back(e);

@@ -73,7 +73,9 @@ bool QueueCommandEnabled(QueueCommand command, bool fileOpen);
 // file row, bit 1 for a download and bit 0 for an upload (an append has
 // neither), bit 3 for type 'A' else bit 2, bit 4 when `passive`. Folder
 // rows and rows refused by the window are left out and counted in
-// *leftOut (may be null). False when a name does not fit an entry.
+// *leftOut (may be null). MVS data set names are stored quoted, fully
+// qualified, since the run sends them as they stand. False when a name
+// does not fit an entry.
 bool QueueEntriesOf(const TransferBatch& batch, bool passive, std::vector<QEntry>* entries,
                     size_t* leftOut);
 

@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "client/engine/transfer_batch.h"
+#include "client/listing/listing_model.h"
 #include "client/session/password.h"
 #include "client/session/session_store.h"
 #include "client/shell/queue_window.h"
@@ -268,6 +269,30 @@ void QueueWindowTest::transferRowsBecomeEntries() {
   entries.clear();
   QVERIFY(QueueEntriesOf(append, false, &entries, nullptr));
   QCOMPARE(RowOf("s", entries[0]), (QueueRow{"s", "Append", local, "Binary", "No", "/in/all.log"}));
+
+  // The run sends the names as they stand: MVS data sets fully qualified
+  // in quotes (the server's prefix would be put before a bare name); the
+  // UNIX side of the host keeps its paths.
+  BatchHost mvs;
+  mvs.hostFamily = HOST_MVS;
+  mvs.serverType = SERVER_MVS;
+  mvs.rootString = "";
+  mvs.destination = "/home/u";
+  TransferBatch fromMvs(TransferDirection::kDownload, mvs, TransferMode::kBinary, AppSettings{}, locale);
+  fromMvs.AddDownload("USER1.CNTL(ALLOCJCL)", "ALLOCJCL", 80, 0, false);
+  fromMvs.AddDownload("/u/user1/notes.txt", "notes.txt", 10, 0, false);
+  entries.clear();
+  QVERIFY(QueueEntriesOf(fromMvs, false, &entries, nullptr));
+  QCOMPARE(std::string(entries[0].cRemoteFile), std::string("'USER1.CNTL(ALLOCJCL)'"));
+  QCOMPARE(std::string(entries[1].cRemoteFile), std::string("/u/user1/notes.txt"));
+  mvs.destination = "USER1.CNTL";
+  mvs.destinationKind = listing::kKindPdsFixed;
+  TransferBatch toMvs(TransferDirection::kUpload, mvs, TransferMode::kBinary, AppSettings{}, locale);
+  toMvs.AddUpload(local);
+  entries.clear();
+  QVERIFY(QueueEntriesOf(toMvs, false, &entries, nullptr));
+  QCOMPARE(std::string(entries[0].cRemoteFile).front(), '\'');
+  QCOMPARE(std::string(entries[0].cRemoteFile).back(), '\'');
 }
 
 void QueueWindowTest::handOversStartTheProgramsAndTellTheScheduler() {
