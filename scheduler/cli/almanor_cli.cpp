@@ -432,7 +432,8 @@ int RunCommand(const Options& opt, std::FILE* out, std::FILE* err) {
       std::vector<std::string> written;
       std::string error;
       std::string program = platform::PathJoin(platform::ProgramDirectory(), "almanor");
-      if (!InstallService(program, &written, &error)) {
+      if (!InstallService(program, &written, &error,
+                          opt.listFile.empty() ? "" : Absolute(opt.listFile))) {
         std::fprintf(err, "almanor: %s\n", error.c_str());
         return 1;
       }
@@ -470,7 +471,17 @@ bool ReadCurrentQueueFile(std::string* path) {
 }
 
 bool InstallService(const std::string& program, std::vector<std::string>* written,
-                    std::string* error) {
+                    std::string* error, const std::string& listFile) {
+  // Paths go into the Exec lines in double quotes. The few characters that
+  // unit files and desktop entries read as escapes or specifiers (each in
+  // its own way) are refused rather than escaped for both.
+  for (const std::string* p : {&program, &listFile}) {
+    if (p->find_first_of("\"\\$%`\n") != std::string::npos) {
+      *error = *p + ": a path with \", \\, $, %, ` or a line break cannot be written into "
+               "the service's command line";
+      return false;
+    }
+  }
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   const char* home = std::getenv("HOME");
   std::string config = xdg && xdg[0] == '/' ? xdg : std::string(home ? home : "") + "/.config";
@@ -481,6 +492,7 @@ bool InstallService(const std::string& program, std::vector<std::string>* writte
   }
   // systemd and desktop entries split Exec lines at blanks; quote the path.
   std::string exec = "\"" + program + "\"";
+  if (!listFile.empty()) exec += " --file \"" + listFile + "\"";
   std::string unit = unitDir + "/almanor.service";
   std::string desktop = autoDir + "/almanor.desktop";
   std::ofstream u(unit, std::ios::trunc);

@@ -79,9 +79,10 @@ class StreamNotice : public Notice {
 // cannot be read, or the value is longer than 259 characters.
 bool ReadCurrentQueueFile(std::string* path);
 
-// Writes the systemd user unit and the desktop autostart entry; returns
-// their paths, or "" with `*error` set.
+// Writes the systemd user unit and the desktop autostart entry (both with
+// "--file `listFile`" when one is given); their paths in `*written`, or
+// false with `*error` set.
 bool InstallService(const std::string& program, std::vector<std::string>* written,
-                    std::string* error);
+                    std::string* error, const std::string& listFile = "");
 
 }  // namespace sched

@@ -80,6 +80,20 @@ TEST_F(AlmanorCliTest, InstallServiceWritesTheUnitAndTheAutostartEntry) {
   std::string desktop = ReadFile(written[1]);
   EXPECT_THAT(desktop, HasSubstr("Exec=\"/opt/my tarn/bin/almanor\"\n"));
   EXPECT_THAT(desktop, HasSubstr("Type=Application"));
+
+  // Another list file goes with both; paths the two formats would read as
+  // escapes are refused.
+  written.clear();
+  ASSERT_TRUE(InstallService("/opt/tarn/almanor", &written, &error, "/srv/ops/almanor.tsl"));
+  EXPECT_THAT(ReadFile(written[0]),
+              HasSubstr("ExecStart=\"/opt/tarn/almanor\" --file \"/srv/ops/almanor.tsl\" --headless\n"));
+  EXPECT_THAT(ReadFile(written[1]),
+              HasSubstr("Exec=\"/opt/tarn/almanor\" --file \"/srv/ops/almanor.tsl\"\n"));
+  for (const char* bad : {"/opt/100%/almanor", "/opt/a\"b/almanor", "/opt/$HOME/almanor"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(InstallService(bad, &written, &error));
+    EXPECT_THAT(error, HasSubstr("cannot be written"));
+  }
 }
 
 TEST(AlmanorOptions, CommandsAndTheirOptions) {
