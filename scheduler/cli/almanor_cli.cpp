@@ -200,13 +200,15 @@ std::string RawRowOf(const CScheduleEntry& e) {
          "\t" + e.m_strSmtpHost;
 }
 
-// The pickers' range: from today up to 23 November 2037 00:00:00.
+// What the editor's pickers can make: a date from today up to 23 November
+// 2037 with any clock time of that day.
 bool InPickerRange(int64_t t, int64_t now) {
   LocalParts today = CTimeToLocal(now);
   today.hour = today.minute = today.second = 0;
   int64_t first = 0, last = 0;
   LocalParts end;
   end.year = kLatestYear, end.month = kLatestMonth, end.day = kLatestDay;
+  end.hour = 23, end.minute = 59, end.second = 59;
   if (!LocalToCTime(today, &first) || !LocalToCTime(end, &last)) return false;
   return t >= first && t <= last;
 }

@@ -125,7 +125,7 @@ TEST_F(AlmanorTest, AddRefusesWhatTheDialogsWouldRefuse) {
         "ab@.cd.ef"},
        "Please specify a valid email address"},
       {{"--add", queue_, "--start", "2020-01-31 09:00"}, "before today"},
-      {{"--add", queue_, "--start", "2037-11-24 09:00"}, "after 2037-11-23"},
+      {{"--add", queue_, "--start", "2037-11-24 00:00"}, "after 2037-11-23"},
       {{"--add", queue_, "--start", "2030-01-31 09:00", "--stop", "2030-01-31 08:59"},
        "before --start"},
       {{"--add", queue_, "--start", "31.01.2030 09:00"}, "YYYY-MM-DD"},
