@@ -16,6 +16,7 @@ FileInfo InfoOf(const struct stat& st) {
   FileInfo info;
   info.exists = true;
   info.regular = S_ISREG(st.st_mode);
+  info.directory = S_ISDIR(st.st_mode);
   info.size = static_cast<int64_t>(st.st_size);
   info.mode = static_cast<unsigned>(st.st_mode & 07777);
   return info;

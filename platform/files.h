@@ -44,6 +44,7 @@ bool SyncFile(int fd, bool dataOnly);
 struct FileInfo {
   bool exists = false;
   bool regular = false;  // a regular file (not a device, folder or pipe)
+  bool directory = false;
   int64_t size = 0;
   unsigned mode = 0;     // permission bits
 };

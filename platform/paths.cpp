@@ -85,6 +85,13 @@ std::string PathJoin(const std::string& a, const std::string& b) {
   return b.front() == '/' ? a + b : a + "/" + b;
 }
 
+std::string BaseName(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  const size_t slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
 bool FileStat(const std::string& path, int64_t* size, int64_t* mtime) {
   struct stat st{};
   if (stat(path.c_str(), &st) != 0) return false;

@@ -32,6 +32,10 @@ bool MakeDirectories(const std::string& path, unsigned mode = 0700);
 // Joins two path pieces with one '/'.
 std::string PathJoin(const std::string& a, const std::string& b);
 
+// The last component of a '/'-separated path, trailing '/' ignored:
+// "/a/b/" -> "b", "b" -> "b", "/" -> "/".
+std::string BaseName(const std::string& path);
+
 // Size and last-write time (seconds since 1970) of a file; false when absent.
 bool FileStat(const std::string& path, int64_t* size, int64_t* mtime);
 

@@ -11,6 +11,8 @@
 #include "client/engine/transfer_batch.h"
 #include "client/listing/mainframe_parsers.h"
 #include "client/listing/text_rules.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tarn::cli {
 
@@ -21,16 +23,9 @@ bool Fail(const FolderTransfer& ctx, const std::string& text) {
   return false;
 }
 
-std::string BaseName(std::string p) {
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
-  const size_t slash = p.rfind('/');
-  return slash == std::string::npos ? p : p.substr(slash + 1);
-}
+using platform::BaseName;
 
-bool IsDirectory(const std::string& path) {
-  struct stat st{};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool IsDirectory(const std::string& path) { return platform::PathInfo(path).directory; }
 
 // mkdir -p.
 bool MakeFolder(const std::string& path) {

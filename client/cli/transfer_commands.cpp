@@ -18,27 +18,18 @@
 #include "client/listing/listing_thread.h"
 #include "client/listing/mainframe_parsers.h"
 #include "client/listing/text_rules.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tarn::cli {
 
 namespace {
 
-std::string BaseName(const std::string& path) {
-  std::string p = path;
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
-  auto slash = p.rfind('/');
-  return slash == std::string::npos ? p : p.substr(slash + 1);
-}
+using platform::BaseName;
 
-bool IsDirectory(const std::string& path) {
-  struct stat st{};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool IsDirectory(const std::string& path) { return platform::PathInfo(path).directory; }
 
-bool IsRegularFile(const std::string& path) {
-  struct stat st{};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool IsRegularFile(const std::string& path) { return !path.empty() && platform::PathInfo(path).regular; }
 
 // Shows the transfer in the console for the life of one command.
 class ProgressScope {

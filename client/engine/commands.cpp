@@ -1,10 +1,9 @@
 #include "client/engine/commands.h"
 
-#include <unistd.h>
-
 #include "client/engine/control.h"
 #include "client/engine/messages.h"
 #include "client/engine/transfer.h"
+#include "platform/files.h"
 
 namespace tarn {
 
@@ -98,7 +97,7 @@ int FtpQuote(FtpConn& c, Socket sock, const std::string& text, std::string* capt
   if (text.compare(0, 4, "LIST") == 0 || text.compare(0, 4, "NLST") == 0) {
     c.bAbort = 0;
     rc = FtpListToTemp(c, sock, text);
-    if (c.cTempFile[0]) unlink(c.cTempFile);
+    if (c.cTempFile[0]) platform::RemoveFile(c.cTempFile);
   } else {
     rc = FtpCommandLine(c, sock, text);
   }

@@ -106,12 +106,7 @@ std::string Printable(const std::string& s) {
   return out;
 }
 
-std::string BaseName(const std::string& path) {
-  std::string p = path;
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
-  const size_t slash = p.rfind('/');
-  return slash == std::string::npos ? p : p.substr(slash + 1);
-}
+using platform::BaseName;
 
 std::string DirName(const std::string& path) {
   const size_t slash = path.rfind('/');

@@ -1,7 +1,5 @@
 #include "client/listing/listing_thread.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -15,6 +13,7 @@
 #include "client/listing/mainframe_parsers.h"
 #include "client/listing/parse_dispatch.h"
 #include "client/session/host_record.h"
+#include "platform/files.h"
 
 namespace tarn::listing {
 
@@ -99,7 +98,7 @@ bool FetchListing(FtpConn& c, ListingContext* ctx) {
   c.ui->SetStatusText(kStatusOperation, "");
   const std::string temp = c.cTempFile;
   if (rc != kReplyComplete) {
-    if (!temp.empty()) unlink(temp.c_str());
+    if (!temp.empty()) platform::RemoveFile(temp);
     // A refusal of the server is worth a box; a listing cut by the person
     // or by a lost connection already said why.
     if (rc == kReplyTransient || rc == kReplyPermanent)
@@ -122,11 +121,11 @@ bool FetchListing(FtpConn& c, ListingContext* ctx) {
     // "xxx" is the caption this box has always had.
     c.ui->MessageBox("Out of memory", "xxx", BoxButtons::kOk, BoxIcon::kError);
     in.close();
-    unlink(temp.c_str());
+    platform::RemoveFile(temp);
     return false;
   }
   in.close();
-  unlink(temp.c_str());
+  platform::RemoveFile(temp);
   return true;
 }
 
