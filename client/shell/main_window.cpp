@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -432,6 +433,10 @@ void MainWindow::OnShowLocalDirectory(const std::string& dir) {
       return;
     }
     local = found.path;
+  } else if (!QFileInfo(Q(local)).isDir()) {
+    // Checked when it was saved, gone since.
+    ShowPcDirectoryMessage(ui_, kPcDirectoryPathNotFound);
+    return;
   }
   pcPanes_->OpenFolder(Q(local));
 }

@@ -443,26 +443,28 @@ void MainWindowTest::initialPcDirectoryFromUncPath() {
   mounts->Add("fs1", {"public"}, share.toStdString());
   w.SetMountTable(std::move(mounts));
   struct Case {
-    const char* localDir;
+    std::string localDir;
     QString folder;  // opened in the PC panes; empty: a box instead
   };
   const Case cases[] = {
+      {(share + "/docs").toStdString(), share + "/docs"},
       {R"(\\fs1\public\docs)", share + "/docs"},
       {R"(\\FS1\Public\DOCS\2024)", share + "/docs/2024"},
       {R"(\\fs1\public)", share},
       {R"(\\nas\public)", {}},        // no such server mounted
       {R"(\\fs1\public\gone)", {}},   // the server is, the folder is not
       {R"(\\fs1)", {}},               // no share: not a UNC path it knows
+      {"/no/such/folder", {}},          // a plain folder gone since it was saved
   };
   for (const Case& c : cases) {
     w.pcPanes()->OpenFolder(QDir::homePath());
     answers_->captions.clear();
     w.OnShowLocalDirectory(c.localDir);
     if (c.folder.isEmpty()) {
-      QVERIFY2(answers_->Asked(kPcDirectoryErrorTitle), c.localDir);
+      QVERIFY2(answers_->Asked(kPcDirectoryErrorTitle), c.localDir.c_str());
       QCOMPARE(w.pcPanes()->CurrentFolder(), QDir::homePath());
     } else {
-      QVERIFY2(answers_->captions.empty(), c.localDir);
+      QVERIFY2(answers_->captions.empty(), c.localDir.c_str());
       QCOMPARE(w.pcPanes()->CurrentFolder(), c.folder);
     }
   }
