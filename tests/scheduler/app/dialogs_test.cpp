@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "platform/registry.h"
 #include "scheduler/app/add_dialog.h"
 #include "scheduler/app/main_frame.h"
 #include "scheduler/app/schedules_dialog.h"
@@ -71,6 +72,43 @@ class DialogsTest : public QObject {
     QCOMPARE(frame.Tray()->toolTip(), QString(kStr1002Ready));
     emit frame.Menu()->aboutToShow();
     QCOMPARE(frame.Menu()->actions().at(2)->text(), QString("Pause Tarn Scheduling Application"));
+  }
+
+  void trayHandOverOpensTheListWithTheFilePreset() {
+    qputenv("TARN_CONFIG_DIR", dir_->path().toLocal8Bit());
+    MainFrame frame(file_);
+    QCOMPARE(int(frame.Start()), int(MainFrame::StartResult::kRunning));
+    QStringList seen;
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, this, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* add = qobject_cast<AddDialog*>(modal)) {
+        seen << "add " + QString::fromStdString(add->Data().queueFile);
+        frame.HandOver();  // a second hand-over while the list is open is ignored
+        add->reject();
+      } else if (auto* list = qobject_cast<SchedulesDialog*>(modal)) {
+        seen << "list";
+        list->reject();
+      }
+    });
+    poll.start();
+    frame.HandOver();  // no value in the registry: nothing opens
+    QCOMPARE(seen, QStringList());
+
+    std::string error;
+    auto reg = platform::OpenSqliteRegistry(dir_->filePath("registry.sqlite").toStdString(), &error);
+    QVERIFY2(reg != nullptr, error.c_str());
+    platform::RegKey key;
+    QCOMPARE(int(reg->CreateKey("Software\\Ostravel\\Tarn\\Application", &key)),
+             int(platform::RegStatus::kOk));
+    QCOMPARE(int(reg->WriteString(key, "CurrentQueueFile", "/q/handed.tsc")),
+             int(platform::RegStatus::kOk));
+    frame.HandOver();
+    poll.stop();
+    QCOMPARE(seen, QStringList({"add /q/handed.tsc", "list"}));
+    QVERIFY(frame.TimerActive() == !frame.Live().Empty());
+    qunsetenv("TARN_CONFIG_DIR");
   }
 
   // ---- Email Notification ----------------------------------------------------
