@@ -90,8 +90,8 @@ class KeepAliveTimer;
 struct HostRecord;
 
 // The TLS side of the channel send and receive. Absent (null) until a
-// session asks for TLS. Its calls come from whichever engine thread holds
-// the connection, never from two at once.
+// session asks for TLS. Its calls come from the connection's worker (or the
+// single thread that drives a connection without one), one at a time.
 class TlsChannels {
  public:
   virtual ~TlsChannels() = default;

@@ -64,7 +64,7 @@ struct ParseOutcome {
 // the server type. Never throws: a failed allocation shows the box through
 // req.ui and ends the parse with the rows so far.
 //
-// Runs on the listing thread; `out` and req.tree must not be touched by
+// Run by the listing op; `out` and req.tree must not be touched by
 // another thread meanwhile.
 ParseOutcome ParseGenericListing(std::string_view listing, const GenericParseRequest& req,
                                  HostListing* out);

@@ -2,8 +2,9 @@
 // records (TreeNode plus the text and images shown) addressed by stable
 // ids; the Qt tree model only maps its indexes to these ids.
 //
-// One thread at a time: the listing thread inserts while the window waits
-// for it, and the window reads after the listing-finished signal.
+// One thread at a time: the listing op inserts on the connection's worker
+// while the window leaves the tree alone, and the window reads after the
+// listing-finished signal.
 #pragma once
 
 #include <cstdint>

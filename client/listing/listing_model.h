@@ -9,8 +9,8 @@
 // 1,000,000-row listing therefore costs one record and its bytes of text per
 // row, with no allocation per row.
 //
-// A HostListing is filled by one thread (the listing thread) and read after
-// it is handed over; it does no locking of its own.
+// A HostListing is filled by one thread (the listing op, on the connection's
+// worker) and read after it is handed over; it does no locking of its own.
 #pragma once
 
 #include <cstddef>
@@ -184,7 +184,7 @@ class HostListing {
   HostListing& operator=(const HostListing&) = delete;
   ~HostListing();
 
-  // --- Filling (the listing thread) --------------------------------------
+  // --- Filling (the listing op) -----------------------------------------
 
   // Drops every row and text; keeps the memory limit.
   void Clear();

@@ -1,8 +1,9 @@
-// The listing request, the argument block of one listing thread, and the
+// The listing request, the argument block of one listing op, and the
 // three ways the host panes start a listing (a tree node selected, "Up One
 // Level (Host)", "Refresh &Host View"), as operations on the tree model and
 // the path state. The caller checks first that a session is connected and
-// that the engine is idle, then starts the listing thread with the request.
+// that the engine is idle, then submits the listing op with the request to
+// the connection's worker.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Listing retrieval: the listing thread's work for one request. It changes
+// Listing retrieval: the listing op's work for one request. It changes
 // the server's directory when needed (ProcessCurrentDirectory), fetches the
 // listing (PWD with the MVS/UNIX path-style correction, then LIST into a
 // temporary file and from there into the listing buffer), hands it to the
@@ -71,7 +71,7 @@ bool ProcessCurrentDirectory(FtpConn& c, ListingContext* ctx, const std::string&
 // file, the file into ctx->buffer. False after the failure's box.
 bool FetchListing(FtpConn& c, ListingContext* ctx);
 
-// The listing thread: returns 0 after a complete run, 1 when the directory
+// The listing op: returns 0 after a complete run, 1 when the directory
 // could not be entered. `now` is the local time the parsers take the year
 // from. The listing-finished event is set on every way out. Runs as an op
 // of the connection's worker (ConnWorker), like every engine call.

@@ -10,7 +10,7 @@
 // shorter than the columns gives empty fields, one longer keeps its extra
 // text out of them.
 //
-// Run on the listing thread; `out` and req.tree belong to it meanwhile.
+// Run by the listing op; `out` and req.tree belong to it meanwhile.
 #pragma once
 
 #include <cstdint>
