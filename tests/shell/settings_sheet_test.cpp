@@ -338,17 +338,34 @@ void SettingsSheetTest::applicationPageReachesSettingsAndHooks() {
 }
 
 void SettingsSheetTest::aSessionMadeInTheSheetConnects() {
+  // Each firewall scheme as the sheet stores it; the session's own port
+  // is 2121 behind a firewall (the transparent one names it).
   struct Case {
     const char* name;
-    bool firewall;
+    int firewallType;  // -1: direct
+    const char* fwUser;
+    const char* fwPassword;
     std::vector<std::pair<std::string, std::string>> logon;  // line, reply
   } cases[] = {
-      {"direct", false, {{"USER jo", "331 password\r\n"}, {"PASS pw", "230 in\r\n"}}},
+      {"direct", -1, "", "", {{"USER jo", "331 password\r\n"}, {"PASS pw", "230 in\r\n"}}},
+      {"USER w/o Logon",
+       kFirewallUserNoLogon, "", "",
+       {{"USER jo@127.0.0.1", "331 password\r\n"}, {"PASS pw", "230 in\r\n"}}},
       {"USER with Logon",
-       true,
+       kFirewallUserWithLogon, "fwu", "fwpw",
        {{"USER fwu", "331 password\r\n"},
         {"PASS fwpw", "230 firewall\r\n"},
         {"USER jo@127.0.0.1", "331 password\r\n"},
+        {"PASS pw", "230 in\r\n"}}},
+      // A user and no firewall password is all this scheme needs.
+      {"Transparent",
+       kFirewallTransparent, "fwu", "",
+       {{"USER fwu@127.0.0.1:2121", "331 password\r\n"}, {"PASS pw", "230 in\r\n"}}},
+      {"SITE Hostname",
+       kFirewallSiteHostname, "fwu", "fwpw",
+       {{"USER fwu", "331 password\r\n"},
+        {"PASS fwpw", "230 firewall\r\n"},
+        {"USER site 127.0.0.1", "331 password\r\n"},
         {"PASS pw", "230 in\r\n"}}},
   };
   for (const Case& c : cases) {
@@ -367,16 +384,19 @@ void SettingsSheetTest::aSessionMadeInTheSheetConnects() {
     SessionSettingsPage* page = sheet->sessionPage();
     SpecifyUser(page, "jo", "pw");
     // Direct, the server's port; through the firewall, the firewall's.
-    Field<QSpinBox>(page, SettingsField::kPort)->setValue(c.firewall ? 2121 : srv.Port());
-    if (c.firewall) {
+    const bool firewall = c.firewallType >= 0;
+    Field<QSpinBox>(page, SettingsField::kPort)->setValue(firewall ? 2121 : srv.Port());
+    if (firewall) {
       sheet->tabs()->setCurrentIndex(1);
       FirewallSettingsPage* fw = sheet->firewallPage();
       fw->useFirewall()->click();
-      fw->typeBox()->setCurrentIndex(kFirewallUserWithLogon);
+      fw->typeBox()->setCurrentIndex(c.firewallType);
       Field<QLineEdit>(fw, SettingsField::kFirewallHost)->setText("127.0.0.1");
       Field<QLineEdit>(fw, SettingsField::kFirewallPort)->setText(QString::number(srv.Port()));
-      Field<QLineEdit>(fw, SettingsField::kFirewallUser)->setText("fwu");
-      Field<QLineEdit>(fw, SettingsField::kFirewallPassword)->setText("fwpw");
+      if (auto* user = Field<QLineEdit>(fw, SettingsField::kFirewallUser); user->isEnabled())
+        user->setText(c.fwUser);
+      if (auto* pw = Field<QLineEdit>(fw, SettingsField::kFirewallPassword); pw->isEnabled())
+        pw->setText(c.fwPassword);
     }
     sheet->accept();
     QVERIFY2(sheet->result() == QDialog::Accepted, c.name);
