@@ -592,6 +592,14 @@ int RunHeadless(const Options& opt, std::FILE* err) {
     }
     platform::IpcMessage msg;
     platform::IpcWait w = endpoint->Receive(&msg, static_cast<int>(left * 1000));
+    if (w == platform::IpcWait::kError) {
+      // A broken endpoint would return at once, again and again: the loop
+      // goes on with the timer alone.
+      log.Line("no more messages from other programs: the endpoint failed");
+      gWake = nullptr;
+      endpoint.reset();
+      continue;
+    }
     if (w != platform::IpcWait::kMessage) continue;
     if (msg.name == platform::kScheduleChangedMessage) {
       // A schedule added for now starts now, not at the next period.
