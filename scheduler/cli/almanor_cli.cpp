@@ -50,11 +50,13 @@ const char kUsage[] =
     "        nothing and saves nothing\n"
     "  --install-service\n"
     "        write a systemd user unit that runs almanor headless and a desktop\n"
-    "        autostart entry for the tray form\n"
+    "        autostart entry for the tray form (both with --file when given)\n"
     "  --help, --version\n"
     "\n"
     "The list lives in $TARN_CONFIG_DIR/almanor.tsl when TARN_CONFIG_DIR is set,\n"
     "else in ${XDG_DATA_HOME:-~/.local/share}/tarn/almanor.tsl; --file names another.\n"
+    "The file keeps times up to 03:14:07 UTC on 19 January 2038: a recurring schedule\n"
+    "whose next start or stop would fall later ends, with a message saying so.\n"
     "Exit status: 0 on success, 1 when the list cannot be read or saved, 2 for a\n"
     "command line that cannot be used.\n";
 
