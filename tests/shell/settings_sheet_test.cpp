@@ -30,6 +30,7 @@
 #include "platform/net.h"
 #include "platform/registry.h"
 #include "tests/support/fake_ftp_server.h"
+#include "tests/shell/settings_test_fixture.h"
 #include "tests/support/scripted_ui.h"
 
 using namespace tarn;
@@ -37,100 +38,7 @@ using namespace tarn::shell;
 using tarn::testing::FakeFtpServer;
 using tarn::testing::ScriptedUi;
 
-namespace {
-
-// Names typed into the name dialog, in order; none left is Cancel.
-class Choosers : public SettingsChoosers {
- public:
-  std::deque<std::string> names;
-  std::vector<std::string> proposed;  // what the dialog opened with
-  bool SessionName(QWidget*, Ui&, bool, const std::function<bool(const std::string&)>&,
-                   std::string* name) override {
-    proposed.push_back(*name);
-    if (names.empty()) return false;
-    *name = names.front();
-    names.pop_front();
-    return true;
-  }
-  std::string Folder(QWidget*, const std::string&) override { return ""; }
-  std::string CertFile(QWidget*, const std::string&) override { return ""; }
-};
-
-struct Fixture {
-  Fixture() {
-    std::string error;
-    registry = ::platform::OpenSqliteRegistry(dir.filePath("registry.sqlite").toStdString(), &error);
-    store = std::make_unique<SessionStore>(*registry, ui, scrambler);
-    conn.app = &app;
-    conn.ui = &ui;
-    conn.net = &net;
-    worker = std::make_unique<ConnWorker>(conn);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-    ctx.reset(new ShellContext{app, *registry, *store, conn, *worker, listing, ui, typeNames});
-#pragma GCC diagnostic pop
-    ctx->scrambler = &scrambler;
-  }
-  ~Fixture() { worker.reset(); }
-
-  void AddSession(const std::string& name, const std::string& host) {
-    HostRecord rec;
-    store->CreateSession(name, host, {}, &rec);
-  }
-  std::string StoredHost(const std::string& name) {
-    HostRecord rec;
-    return store->LoadSession(name, &rec, nullptr) ? rec.cHostName : "(none)";
-  }
-  // A sheet on show and active, so that the focus can be checked.
-  std::unique_ptr<SettingsSheet> Open(SettingsMode mode, const std::string& name,
-                                      const HostRecord* prefill = nullptr) {
-    auto sheet = std::make_unique<SettingsSheet>(*ctx, choosers);
-    if (!sheet->Start(mode, name, {}, prefill)) return nullptr;
-    sheet->show();
-    sheet->activateWindow();
-    if (!QTest::qWaitForWindowActive(sheet.get())) return nullptr;
-    return sheet;
-  }
-
-  QTemporaryDir dir;
-  std::unique_ptr<::platform::Registry> registry;
-  ScriptedUi ui;
-  PasswordScrambler scrambler{0};
-  std::unique_ptr<SessionStore> store;
-  AppState app;
-  ::platform::Net net;
-  FtpConn conn;
-  listing::ListingContext listing;
-  listing::MimeTypeNames typeNames;
-  std::unique_ptr<ConnWorker> worker;
-  std::unique_ptr<ShellContext> ctx;
-  Choosers choosers;
-};
-
-template <class T>
-T* Field(SessionSettingsPage* page, SettingsField f) {
-  return qobject_cast<T*>(page->FieldWidget(f));
-}
-template <class T>
-T* Field(FirewallSettingsPage* page, SettingsField f) {
-  return qobject_cast<T*>(page->FieldWidget(f));
-}
-
-QAbstractButton* ButtonNamed(QWidget* in, const QString& text) {
-  for (auto* b : in->findChildren<QAbstractButton*>())
-    if (b->text() == text) return b;
-  return nullptr;
-}
-
-// The session page's log-on: "Specify:" with a user and saved passwords.
-void SpecifyUser(SessionSettingsPage* page, const char* user, const char* password) {
-  ButtonNamed(page, "Specify:")->click();
-  Field<QLineEdit>(page, SettingsField::kUserName)->setText(user);
-  ButtonNamed(page, "Save Password(s)")->click();
-  Field<QLineEdit>(page, SettingsField::kPassword)->setText(password);
-}
-
-}  // namespace
+using namespace tarn::shell::settings_test;
 
 class SettingsSheetTest : public QObject {
   Q_OBJECT
