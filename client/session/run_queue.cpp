@@ -117,6 +117,20 @@ void AnnounceSize(FtpConn& c, Socket sock, const std::string& remote, char type)
   if (size > 0) c.llAnnounced = size;
 }
 
+// The name a transfer command gives the server. VM files are named within
+// their directory ("MAINT.191(PROFILE.EXEC)", as the window lists and
+// queues them): the server is taken to the directory first and given the
+// file's own name, as the window's transfers do. Every other name goes as
+// it stands.
+std::string CommandName(FtpConn& c, Socket sock, const std::string& remote) {
+  if (c.HostFamily != HOST_VM) return remote;
+  const size_t open = remote.find('(');
+  if (open == std::string::npos || open == 0 || remote.back() != ')') return remote;
+  const std::string dir = remote.substr(0, open);
+  if (FtpCommand(c, sock, "CWD %s", dir.c_str()) != kReplyComplete) return remote;
+  return remote.substr(open + 1, remote.size() - open - 2);
+}
+
 }  // namespace
 
 void RunControl::Stop() {
@@ -161,16 +175,17 @@ bool RunQueueSession(FtpConn& c, const QueueGroup& group, RunLog* log, RunStatus
       status.SetStatus("Retrieving file...");
       status.SetDetail(detail);
       Log(log, " -- Retreiving file " + detail);
-      AnnounceSize(c, sock, e.cRemoteFile, type);
-      rc = FtpGetFile(c, sock, std::string("RETR ") + e.cRemoteFile, e.cLocalFile, type);
+      const std::string name = CommandName(c, sock, e.cRemoteFile);
+      AnnounceSize(c, sock, name, type);
+      rc = FtpGetFile(c, sock, "RETR " + name, e.cLocalFile, type);
     } else {
       const bool upload = DirectionOf(e.iFlags) == QueueDirection::kUpload;
       const std::string detail = std::string(e.cLocalFile) + " to " + e.cRemoteFile;
       status.SetStatus(upload ? "Uploading file..." : "Appending File...");
       status.SetDetail(detail);
       Log(log, " -- Uploading file " + detail);
-      rc = FtpPutFile(c, sock, std::string(upload ? "STOR " : "APPE ") + e.cRemoteFile, e.cLocalFile,
-                      type);
+      const std::string name = CommandName(c, sock, e.cRemoteFile);
+      rc = FtpPutFile(c, sock, (upload ? "STOR " : "APPE ") + name, e.cLocalFile, type);
     }
     if (rc != kReplyComplete) {
       Log(log, " -- Transfer failed");

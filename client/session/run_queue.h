@@ -103,7 +103,8 @@ std::string DefaultMailer();
 // RunQueueSession: the entries of `group` over the connected session in
 // `c`, in order, then QUIT. Runs on the connection's worker thread. Before
 // each entry a stop (`stop` set) logs "\r\nTransfer aborted\r\n" and ends
-// the session. Each entry sets PASV from bit 4 and the type from bit 3 ("A",
+// the session. Remote names go to the server as they stand, except on a
+// VM host, where "DIR(NAME.TYPE)" is a CWD to DIR and then NAME.TYPE. Each entry sets PASV from bit 4 and the type from bit 3 ("A",
 // else "I"); a binary download asks the host file's size first (SIZE), so
 // that one cut short fails. A transfer whose final reply is not a 2xx
 // completion logs " -- Transfer failed" and ends the session, else

@@ -23,6 +23,7 @@
 #include "client/session/session_store.h"
 #include "platform/ipc.h"
 #include "platform/paths.h"
+#include "tests/support/engine_fixture.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_dir.h"
@@ -184,6 +185,54 @@ class RunQueueTest : public ::testing::Test {
 constexpr char kStamp[] = "\r\n-->  03/07/2024, 02:00:00";
 
 // ---- Stops -----------------------------------------------------------------------
+
+// ---- One session over a scripted connection --------------------------------------
+
+class RunQueueSessionTest : public testing::EngineTest {};
+
+// Entries go to the server by their names as they stand, but a VM host
+// names files within their directory, as the window lists and queues them:
+// the run goes there first, then sends the file's own name, up and down.
+TEST_F(RunQueueSessionTest, VmFilesAreSentFromTheirDirectory) {
+  c_.HostFamily = HOST_VM;
+  c_.cTypeNow = 'A';
+  app_.bConnected = 1;
+  const std::string up = dir_ + "/notes.txt";
+  std::ofstream(up, std::ios::binary) << "note\n";
+  srv_.On("CWD MAINT.191", "250 Working directory is MAINT 191\r\n")
+      .Pasv()
+      .On("RETR PROFILE.EXEC", "150 Sending\r\n")
+      .DataOpen()
+      .DataSend("say hello\r\n")
+      .DataClose()
+      .Send("226 Transfer complete\r\n")
+      .On("CWD MAINT.191", "250 Working directory is MAINT 191\r\n")
+      .Pasv()
+      .On("STOR NOTES.TXT", "150 Receiving\r\n")
+      .DataOpen()
+      .DataRecv()
+      .Send("226 Transfer complete\r\n")
+      .On("quit", "221 Bye\r\n");
+  Connect();
+  QueueGroup g;
+  g.sessionName = "vm";
+  QEntry e;
+  ASSERT_TRUE(MakeQEntry("MAINT.191(PROFILE.EXEC)", dir_ + "/profile.exec",
+                         kQueueDownload | kQueueAscii | kQueuePassive, &e));
+  g.entries.push_back(e);
+  ASSERT_TRUE(MakeQEntry("MAINT.191(NOTES.TXT)", up, kQueueUpload | kQueueAscii | kQueuePassive, &e));
+  g.entries.push_back(e);
+  RecordingStatus status;
+  std::atomic<bool> stop{false};
+  EXPECT_TRUE(RunQueueSession(c_, g, nullptr, status, stop));
+  EXPECT_TRUE(srv_.Finish()) << ::testing::PrintToString(srv_.Failures());
+  std::ifstream in(dir_ + "/profile.exec", std::ios::binary);
+  std::stringstream got;
+  got << in.rdbuf();
+  EXPECT_EQ(got.str(), "say hello\r\n");
+  EXPECT_EQ(srv_.ReceivedData(), "note\n");
+  EXPECT_THAT(status.Lines(), ::testing::Contains("  MAINT.191(PROFILE.EXEC) to " + dir_ + "/profile.exec"));
+}
 
 TEST_F(RunQueueTest, StopMessageEndsARunWaitingOnASilentServer) {
   FakeFtpServer srv;
