@@ -51,12 +51,12 @@ class EngineTest : public ::testing::Test {
   }
 
   // Everything written to the connection log so far.
-  std::string Log() const {
-    std::ifstream in(logPath_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string Log() const { return ReadFile(logPath_); }
+
+  // "<the test's directory>/<name>", and whole files there or anywhere.
+  std::string Local(const std::string& name) const { return tmp_.File(name); }
+  static std::string Read(const std::string& path) { return ReadFile(path); }
+  static void Write(const std::string& path, const std::string& bytes) { WriteFile(path, bytes); }
 
   TempDir tmp_{"tarn-engine"};
   std::string dir_ = tmp_.Path();

@@ -83,14 +83,6 @@ class RealTlsTest : public testing::EngineTest {
     SetField(h->cPassword, scrambler.Scramble(pass));
   }
 
-  std::string Local(const std::string& name) { return dir_ + "/" + name; }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-
   TlsOptions options_;
   std::unique_ptr<TlsLayer> tls_;
 };

@@ -163,16 +163,6 @@ class TlsTest : public testing::EngineTest {
     return RunConnect(ctx, &host_);
   }
 
-  std::string Local(const std::string& name) { return dir_ + "/" + name; }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
 
   TlsUi tui_;
   TestCert ca_;

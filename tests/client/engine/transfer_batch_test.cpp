@@ -34,12 +34,7 @@ namespace fs = std::filesystem;
 
 constexpr int kLimitMs = 20000;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testing::ReadFile;
 
 // The person at the window: scripted answers to the replace and resume
 // questions, and hooks on the first block boundary and the cancel question.
@@ -134,11 +129,6 @@ class TransferBatchTest : public testing::EngineTest {
     ResumeState s;
     store_->LoadResumeState("S", &s, &app_);
     return s;
-  }
-  std::string Local(const std::string& name) { return dir_ + "/" + name; }
-  static std::string Read(const std::string& path) { return ReadFile(path); }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
   }
   static std::string Bytes(size_t n) {
     std::mt19937 gen(7);

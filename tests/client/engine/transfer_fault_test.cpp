@@ -73,16 +73,6 @@ class TransferFaultTest : public testing::EngineTest {
     c_.bAbort = 0;
   }
 
-  std::string Local(const std::string& name) { return dir_ + "/" + name; }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
   static std::string Failures(const FakeFtpServer& srv) {
     return ::testing::PrintToString(srv.Failures());
   }

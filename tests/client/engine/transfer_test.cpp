@@ -47,19 +47,6 @@ class TransferTest : public testing::EngineTest {
     c_.iReplyTimeout = 2000;
   }
 
-  std::string Local(const std::string& name) { return dir_ + "/" + name; }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
   std::string Failures() { return ::testing::PrintToString(srv_.Failures()); }
 };
 
