@@ -23,6 +23,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::FakeFtpServer;
+using testing::AnonymousLogon;
 using testing::ProgramResult;
 
 class CliFaultTest : public testing::CliFixture {
@@ -41,23 +42,11 @@ class CliFaultTest : public testing::CliFixture {
   }
 };
 
-FakeFtpServer& Logon(FakeFtpServer& s) {
-  return s.Send("220 fake\r\n")
-      .On("USER anonymous", "331 pass\r\n")
-      .ExpectPrefix("PASS ")
-      .Send("230 in\r\n")
-      .On("REST 100", "350 ok\r\n")
-      .On("REST 0", "350 ok\r\n")
-      .On("SYST", "215 UNIX Type: L8\r\n")
-      .On("PWD", "257 \"/srv\" is current\r\n")
-      .On("CWD /srv", "250 ok\r\n");
-}
-
 // ---- Secrets and the terminal ------------------------------------------------------
 
 TEST_F(CliFaultTest, QuotedPasswordsAreMaskedInTheTranscriptAndTheLog) {
   FakeFtpServer srv;
-  Logon(srv)
+  AnonymousLogon(srv)
       .On("pass Secret1", "230 ok\r\n")
       .On("PaSs Secret2", "230 ok\r\n")
       .On("acct Secret3", "202 ok\r\n")
@@ -82,7 +71,7 @@ TEST_F(CliFaultTest, ListingsWithNulAndEscapeSequencesAreShownEscaped) {
       "-rw-r--r--    1 0  0   16 Dec 07 21:49 last\r\n";
   const std::string data(kListing, sizeof kListing - 1);  // the NUL included
   FakeFtpServer srv;
-  Logon(srv);
+  AnonymousLogon(srv);
   for (int i = 0; i < 2; ++i) {
     srv.On("PWD", "257 \"/srv\" is current\r\n");
     if (i == 0) srv.On("TYPE A", "200 ok\r\n");
@@ -117,7 +106,7 @@ TEST_F(CliFaultTest, FailuresNameTheirCauseInsteadOfAStaleReply) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len), 0);
     const int port = ntohs(sa.sin_port);
-    Logon(srv).On("TYPE I", "200 ok\r\n").Expect("PASV")
+    AnonymousLogon(srv).On("TYPE I", "200 ok\r\n").Expect("PASV")
         .Send("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
               std::to_string(port % 256) + ").\r\n")
         .On("quit", "221 bye\r\n");
@@ -132,8 +121,8 @@ TEST_F(CliFaultTest, FailuresNameTheirCauseInsteadOfAStaleReply) {
   {
     SCOPED_TRACE("fewer bytes than announced");
     FakeFtpServer srv;
-    Logon(srv).On("TYPE I", "200 ok\r\n").Pasv().On("RETR f", "150 Opening (1000 bytes).\r\n").DataOpen()
-        .DataSend("short").DataClose().Send("226 Transfer complete.\r\n").On("quit", "221 bye\r\n");
+    AnonymousLogon(srv).On("TYPE I", "200 ok\r\n").Pasv().On("RETR f", "150 Opening (1000 bytes).\r\n")
+        .DataOpen().DataSend("short").DataClose().Send("226 Transfer complete.\r\n").On("quit", "221 bye\r\n");
     srv.Start();
     auto r = Cli({"--passive", "--type", "binary", "open", Url(srv), ";", "get", "f", Path("f")});
     EXPECT_TRUE(srv.Finish()) << Failures(srv);
@@ -176,7 +165,7 @@ TEST_F(CliFaultTest, UrlDirectoryThatCannotBeEnteredFailsTheOpen) {
 TEST_F(CliFaultTest, GetIntoAFolderThatCannotBeWrittenSendsNoRetr) {
   Write(Path("plain"), "a file, not a folder");
   FakeFtpServer srv;
-  Logon(srv).On("TYPE I", "200 ok\r\n").On("quit", "221 bye\r\n").DrainUntilClosed();
+  AnonymousLogon(srv).On("TYPE I", "200 ok\r\n").On("quit", "221 bye\r\n").DrainUntilClosed();
   srv.Start();
   auto r = Cli({"--type", "binary", "open", Url(srv), ";", "get", "f", Path("plain") + "/f"});
   srv.Finish();
@@ -191,7 +180,7 @@ TEST_F(CliFaultTest, ResumeContinuesTheKeptPartialFileNeverTheOldOne) {
   Write(Path("f"), "the old content, longer than the host file");
   Write(Path(".f.tarn-part"), "new-");
   FakeFtpServer srv;
-  Logon(srv).On("TYPE I", "200 ok\r\n").On("SIZE f", "213 8\r\n").Pasv().On("REST 4", "350 ok\r\n")
+  AnonymousLogon(srv).On("TYPE I", "200 ok\r\n").On("SIZE f", "213 8\r\n").Pasv().On("REST 4", "350 ok\r\n")
       .On("RETR f", "150 ok\r\n").DataOpen().DataSend("tail").DataClose().Send("226 done\r\n")
       .On("quit", "221 bye\r\n");
   srv.Start();
@@ -205,7 +194,7 @@ TEST_F(CliFaultTest, ResumeContinuesTheKeptPartialFileNeverTheOldOne) {
 TEST_F(CliFaultTest, ResumeOfALocalFileLargerThanTheHostFileIsRefused) {
   Write(Path("f"), "0123456789");
   FakeFtpServer srv;
-  Logon(srv).On("TYPE I", "200 ok\r\n").On("SIZE f", "213 5\r\n").On("quit", "221 bye\r\n");
+  AnonymousLogon(srv).On("TYPE I", "200 ok\r\n").On("SIZE f", "213 5\r\n").On("quit", "221 bye\r\n");
   srv.Start();
   auto r = Cli({"--passive", "--type", "binary", "open", Url(srv), ";", "get", "--resume", "f", Path("f")});
   EXPECT_TRUE(srv.Finish()) << Failures(srv);
@@ -223,7 +212,7 @@ TEST_F(CliFaultTest, ResumeOfALocalFileLargerThanTheHostFileIsRefused) {
 // the data connection first ends the download in time.
 TEST_F(CliFaultTest, CtrlCEndsAStalledDownload) {
   FakeFtpServer srv;
-  Logon(srv).On("TYPE I", "200 ok\r\n").Pasv()
+  AnonymousLogon(srv).On("TYPE I", "200 ok\r\n").Pasv()
       .On("RETR big", "150 Opening BINARY mode data connection for big (64000000 bytes).\r\n")
       .DataOpen()
       .DataSend(std::string(64000000, 'b'), 8192, 5)

@@ -11,6 +11,7 @@
 
 #include "client/session/password.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_ftp_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn::testing {
@@ -49,6 +50,21 @@ class CliFixture : public ::testing::Test {
   TempDir tmp_{"tarn-cli"};
   std::string dir_ = tmp_.Path();
 };
+
+// The scripted log-on of an anonymous quick connection: the banner, USER
+// and PASS, the restart probe, SYST, and PWD naming the start directory
+// "/srv", which is entered.
+inline FakeFtpServer& AnonymousLogon(FakeFtpServer& s) {
+  return s.Send("220 fake\r\n")
+      .On("USER anonymous", "331 pass\r\n")
+      .ExpectPrefix("PASS ")
+      .Send("230 in\r\n")
+      .On("REST 100", "350 ok\r\n")
+      .On("REST 0", "350 ok\r\n")
+      .On("SYST", "215 UNIX Type: L8\r\n")
+      .On("PWD", "257 \"/srv\" is current\r\n")
+      .On("CWD /srv", "250 ok\r\n");
+}
 
 // A session as the Windows registry editor would export it, password saved
 // in its scrambled form.

@@ -18,6 +18,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+using testing::AnonymousLogon;
 using testing::CliTest;
 using testing::FakeFtpServer;
 using testing::ProgramResult;
@@ -25,18 +26,6 @@ using testing::RefusingPort;
 using testing::SessionRegFile;
 
 // ---- Against the scripted server ----------------------------------------------
-
-FakeFtpServer& AnonymousLogon(FakeFtpServer& s) {
-  return s.Send("220 fake\r\n")
-      .On("USER anonymous", "331 pass\r\n")
-      .ExpectPrefix("PASS ")
-      .Send("230 in\r\n")
-      .On("REST 100", "350 ok\r\n")
-      .On("REST 0", "350 ok\r\n")
-      .On("SYST", "215 UNIX Type: L8\r\n")
-      .On("PWD", "257 \"/srv\" is current\r\n")
-      .On("CWD /srv", "250 ok\r\n");
-}
 
 TEST_F(CliTest, CommandsFromArgumentsRunInOrderAndQuoteShowsTheReply) {
   FakeFtpServer srv;
