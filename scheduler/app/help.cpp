@@ -89,6 +89,11 @@ class ContextHelp : public QObject {
     if (event->type() != QEvent::ContextMenu) return false;
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w) return false;
+    // The click reaches a control's inner part (a list's viewport, a
+    // picker's edit field); the topic is the control's.
+    while (w->whatsThis().isEmpty() && w->parentWidget() && !w->isWindow())
+      w = w->parentWidget();
+    if (w->whatsThis().isEmpty()) return false;
     QPoint global = static_cast<QContextMenuEvent*>(event)->globalPos();
     QMenu menu(w);
     QAction* what = menu.addAction(QStringLiteral("What's This?"));
@@ -104,11 +109,17 @@ class ContextHelp : public QObject {
 
 void AttachTopic(QWidget* control, int topic) {
   control->setWhatsThis(TopicText(topic));
-  // One filter per dialog, owned by it.
+  // One filter per dialog, owned by it. (ContextHelp has no meta-object of
+  // its own, so findChild would take any child for one.)
   QWidget* dialog = control->window();
-  auto* filter = dialog->findChild<ContextHelp*>(QString(), Qt::FindDirectChildrenOnly);
+  ContextHelp* filter = nullptr;
+  for (QObject* child : dialog->children())
+    if ((filter = dynamic_cast<ContextHelp*>(child))) break;
   if (!filter) filter = new ContextHelp(dialog);
   control->installEventFilter(filter);
+  // Inner parts take the right click before the control sees it: a list's
+  // viewport, a picker's or a combo box's edit field.
+  for (QWidget* part : control->findChildren<QWidget*>()) part->installEventFilter(filter);
 }
 
 void InstallF1Help(QWidget* dialog) {

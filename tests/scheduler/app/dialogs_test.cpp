@@ -358,6 +358,31 @@ class DialogsTest : public QObject {
     QCOMPARE(back.Count(), size_t{1});
   }
 
+  void contextHelpMenuOnTheListAndTheButtons() {
+    CSchedule list(file_);
+    AddEntry(list, "/q/night.tsc", true);
+    sched_test::RecordingNotice notice;
+    SchedulesDialog dlg(list, "", notice);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    // A right click on the list's viewport or on a button opens the menu
+    // with both entries; Escape closes it.
+    for (QWidget* target : {dlg.View()->viewport(), static_cast<QWidget*>(dlg.EditButton())}) {
+      QStringList entries;
+      QTimer::singleShot(0, this, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+          for (QAction* a : menu->actions()) entries << a->text();
+          menu->close();
+        }
+      });
+      QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                              target->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(target, &event);
+      QCOMPARE(entries, QStringList({"What's This?", "&Help"}));
+    }
+    QVERIFY(dlg.View()->whatsThis().startsWith("Schedules"));
+  }
+
   void schedulesPresetOpensTheEditorWithTheFile() {
     CSchedule list(file_);
     sched_test::RecordingNotice notice;
