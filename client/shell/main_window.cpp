@@ -213,8 +213,8 @@ QAction* MainWindow::MenuItemFor(QAction* a) {
     item->setEnabled(a->isEnabled());
     item->setText(a->text());
     item->setIcon(a->icon());
-    item->setCheckable(a->isCheckable());
-    item->setChecked(a->isChecked());
+    // The pressed look of a button (Connect while connecting) is no check
+    // mark in a menu.
   };
   connect(a, &QAction::changed, item, sync);
   connect(item, &QAction::triggered, a, [a] {

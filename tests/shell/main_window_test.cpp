@@ -259,6 +259,9 @@ void MainWindowTest::connectBrowseAndDisconnect() {
   QVERIFY(s.Connect("Test MVS"));
   QCOMPARE(s.conn(), WindowConn::kConnecting);
   QVERIFY(w.action(kCmdCancel)->isEnabled());
+  // Connecting: the button stays pressed; the menu item is only greyed.
+  QVERIFY(w.action(kCmdConnect)->isChecked());
+  QVERIFY(!MenuItem(w, "&Connect")->isEnabled() && !MenuItem(w, "&Connect")->isChecked());
   QTRY_VERIFY_WITH_TIMEOUT(s.conn() == WindowConn::kConnected && !s.listingRunning(), 15000);
   QVERIFY2(answers_->captions.empty(), answers_->captions.empty() ? "" : answers_->captions[0].c_str());
 
