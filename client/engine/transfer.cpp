@@ -25,10 +25,6 @@ using platform::Socket;
 
 namespace {
 
-// The progress tick a byte loop starts with: its first report shows the
-// texts as well as the bar (later ones every second report).
-constexpr int32_t kProgressTickStart = 2;
-
 // The box of a failed local file operation.
 void SystemErrorBox(FtpConn& c, const char* operation, int err) {
   c.ui->MessageBox(msg::SystemErrorText(operation, strerror(err)),

@@ -20,6 +20,9 @@ constexpr size_t kRecvBlock = 512 * 1024;
 constexpr size_t kSendBlock = 512 * 1024;
 // Longest time between two progress reports is unbounded; shortest 50 ms.
 constexpr int64_t kProgressIntervalMs = 50;
+// The progress tick a byte loop starts with: its first report shows the
+// texts as well as the bar (later ones every second report).
+constexpr int32_t kProgressTickStart = 2;
 
 // FtpRecvFile: receives until the server closes the data connection and
 // writes the bytes to `localPath`. Returns 2 (done), 5 (the local file could

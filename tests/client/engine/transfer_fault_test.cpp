@@ -391,7 +391,7 @@ TEST_F(TransferFaultTest, ProgressBarMovesWithoutFeedbackAndWithoutASize) {
     app_.settings.cFeedbackFlag = tc.feedback;
     c_.llExpected = tc.expected;
     c_.progressShownMs = 0;
-    c_.iProgressTick = 2;
+    c_.iProgressTick = kProgressTickStart;
     wui_.fields.clear();
     FtpProgress(c_, 3000000, NowMs());
     ASSERT_EQ(wui_.fields.size(), 1u);
