@@ -49,7 +49,7 @@ std::string DeleteArgumentFor(const HostRow& row, int32_t hostFamily) {
 }
 
 std::string RemoveFolderArgumentFor(const HostRow& row, int32_t hostFamily) {
-  return hostFamily == HOST_MVS ? Quoted(row.path) : row.path;
+  return RemoveFolderPath(hostFamily, row.path);
 }
 
 std::string NewFolderArgumentFor(const HostRow& row, std::string_view name, int32_t hostFamily,

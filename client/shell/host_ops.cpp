@@ -152,6 +152,13 @@ std::string NewFolderPath(const listing::PathState& s, const std::string& direct
   return directory + sep + name;
 }
 
+std::string RemoveFolderPath(int32_t hostFamily, const std::string& path) {
+  if (hostFamily != HOST_MVS) return path;
+  std::string name = path;
+  if (name.size() >= 2 && name.front() == '\'' && name.back() == '\'') name = name.substr(1, name.size() - 2);
+  return "'" + name + "'";
+}
+
 void ApplyInitialDirectory(HostRecord* rec, const std::string& zoomText) {
   std::string host = rec->cHostName;
   size_t at = host.find('\\');

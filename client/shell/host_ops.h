@@ -48,6 +48,11 @@ listing::NodeId ChildWithPath(const listing::HostTree& tree, listing::NodeId par
 std::string NewFolderPath(const listing::PathState& s, const std::string& directory,
                           const std::string& name);
 
+// The RMD argument of the folder at `path`: on MVS the quoted, fully
+// qualified name, so that the server puts no prefix of its own before it;
+// elsewhere the path as it stands.
+std::string RemoveFolderPath(int32_t hostFamily, const std::string& path);
+
 // The initial host directory of a connection: a host name holding a
 // backslash (else a slash) is cut there, the rest being the directory
 // ("ftp.example.org/pub" -> "ftp.example.org" in "/pub"); otherwise the

@@ -491,7 +491,7 @@ void HostSession::DeleteFolder(NodeId node) {
     // A directory cannot be removed while it is the working directory.
     if (wasSelected && parent != kNoNode && L.tree.Parent(parent) != kNoNode)
       listing::ProcessCurrentDirectory(c, &L, L.tree.Record(parent).path);
-    *rc = FtpRmd(c, c.sockControl, path);
+    *rc = FtpRmd(c, c.sockControl, RemoveFolderPath(c.HostFamily, path));
     if (*rc != kReplyComplete) return std::nullopt;
     L.tree.Delete(node);
     if (!wasSelected) return std::nullopt;

@@ -337,6 +337,11 @@ void ShellRulesTest::newFolderPath() {
     s.rootString = c.root;
     QCOMPARE(QString::fromStdString(NewFolderPath(s, c.directory, c.name)), QString(c.expected));
   }
+  // Removing one: the MVS name fully qualified in quotes, once.
+  QCOMPARE(QString::fromStdString(RemoveFolderPath(HOST_MVS, "USER.DATA")), QString("'USER.DATA'"));
+  QCOMPARE(QString::fromStdString(RemoveFolderPath(HOST_MVS, "'USER.DATA'")), QString("'USER.DATA'"));
+  QCOMPARE(QString::fromStdString(RemoveFolderPath(HOST_VM, "FS:USER.SUB")), QString("FS:USER.SUB"));
+  QCOMPARE(QString::fromStdString(RemoveFolderPath(HOST_GENERIC, "/pub/x")), QString("/pub/x"));
 }
 
 QTEST_MAIN(ShellRulesTest)
