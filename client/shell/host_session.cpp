@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 
 #include "client/engine/commands.h"
 #include "client/engine/conn_worker.h"
 #include "client/engine/logon.h"
+#include "client/engine/transfer_batch.h"
 #include "client/listing/listing_request.h"
 #include "client/session/dialup_ops.h"
 #include "client/session/password.h"
@@ -169,6 +171,7 @@ bool HostSession::StartConnect() {
   everConnected_ = false;
   zoomFilled_ = false;
   opRunning_ = true;
+  ++opSerial_;
   SetConn(WindowConn::kConnecting);
 
   auto host = std::make_shared<HostRecord>(host_);
@@ -255,7 +258,16 @@ void HostSession::Cancel() {
     ReturnToDisconnected();
     return;
   }
-  if (conn_ == WindowConn::kConnected && opRunning_) ctx_.worker.Cancel();
+  if (conn_ != WindowConn::kConnected || !opRunning_) return;
+  ctx_.worker.Cancel();
+  // The cancel wakes the worker's waits at once. An op that has still not
+  // ended when the stop command's bound is over has its data and listening
+  // sockets shut under it; nothing waits here meanwhile.
+  const int serial = opSerial_;
+  QTimer::singleShot(kCancelWorkerWaitMs, this, [this, serial] {
+    if (conn_ == WindowConn::kConnected && opRunning_ && opSerial_ == serial)
+      CancelWorker(ctx_.conn, ctx_.worker, 0);
+  });
 }
 
 void HostSession::Disconnect() {
@@ -336,6 +348,7 @@ std::string HostSession::SaveQuickConnection() {
 bool HostSession::StartListing(RequestBuilder build, std::function<void(int)> after) {
   if (conn_ != WindowConn::kConnected || opRunning_) return false;
   opRunning_ = true;
+  ++opSerial_;
   emit stateChanged();
   const int epoch = epoch_;
   auto snap = std::make_shared<ListingSnapshot>();

@@ -149,6 +149,7 @@ class HostSession : public QObject {
   HostRecord quickUsed_;           // the last quick connection's values
   WindowConn conn_ = WindowConn::kDisconnected;
   bool opRunning_ = false;       // an op of the panes is queued or running
+  int opSerial_ = 0;             // counts the ops started, for the cancel's bound
   bool everConnected_ = false;   // this connection reached the logged-on state
   bool zoomFilled_ = false;      // the zoom-path box holds this session's paths
   int attempt_ = 0;              // connect attempts; a cancelled one is stale
