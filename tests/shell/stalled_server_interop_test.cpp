@@ -1,17 +1,26 @@
 // The window in front of a server that stops answering: vsftpd and
 // pyftpdlib behind the fault proxy, stalled during the log-on, in a
-// listing's data and at a listing's final reply. The reply time limit is
+// listing's data, at a listing's final reply and in the transfer window's
+// download. The reply time limit is
 // ten minutes, so that only Cancel can end the operation: while it waits
 // the GUI thread goes on repainting the window, and the tool bar's Cancel
 // ends it at once; the window is then disconnected or still connected and
 // able to list again.
 #include <QtTest>
 
+#include <QMessageBox>
+#include <QPushButton>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "client/session/password.h"
 #include "client/shell/client_root.h"
 #include "client/shell/command_states.h"
+#include "client/shell/transfer_commands.h"
+#include "client/shell/transfer_dialog.h"
+#include "client/shell/window_transfers.h"
 #include "tests/support/fault_proxy.h"
 
 using namespace tarn;
@@ -68,11 +77,14 @@ struct Server {
   std::string port;
   std::string user;
   std::string password;
+  std::string writable;  // a directory of the session, and where it is here
+  std::string writableHere;
 };
 
 std::vector<Server> Servers() {
-  return {{"vsftpd", Env("TARN_TEST_VSFTPD_PORT"), Env("TARN_TEST_FTP_USER"), Env("TARN_TEST_FTP_PASS")},
-          {"pyftpdlib", Env("TARN_TEST_PYFTPD_PORT"), "user", "secret"}};
+  return {{"vsftpd", Env("TARN_TEST_VSFTPD_PORT"), Env("TARN_TEST_FTP_USER"), Env("TARN_TEST_FTP_PASS"),
+           "/upload", Env("TARN_TEST_FTP_HOME") + "/upload"},
+          {"pyftpdlib", Env("TARN_TEST_PYFTPD_PORT"), "user", "secret", "", Env("TARN_TEST_PYFTPD_ROOT") + "/user"}};
 }
 
 }  // namespace
@@ -85,6 +97,7 @@ class StalledServerInteropTest : public QObject {
   void cancelEndsAStalledLogon();
   void cancelEndsAStalledListing_data();
   void cancelEndsAStalledListing();
+  void cancelEndsAStalledDownload();
 
  private:
   // The window shown, a session "<server> stalled" through `proxy` saved.
@@ -235,6 +248,103 @@ void StalledServerInteropTest::cancelEndsAStalledListing() {
     }
     qInfo("%s: after Cancel the window is %s", trace.constData(),
           s.conn() == WindowConn::kConnected ? "connected" : "disconnected");
+    cleanup();
+    init();
+  }
+}
+
+// The transfer window's download stalls after its first bytes: the window
+// and the main window go on repainting, and Cancel (answered Yes) ends the
+// batch at once, its file not counted as transferred.
+void StalledServerInteropTest::cancelEndsAStalledDownload() {
+  for (const Server& server : Servers()) {
+    const QByteArray trace = QByteArray(server.name) + ": the download's data stalls";
+    const std::string name = "stalled-" + std::to_string(QCoreApplication::applicationPid()) + ".bin";
+    const std::string onServer = server.writableHere + "/" + name;
+    std::ofstream(onServer, std::ios::binary) << std::string(4 << 20, 's');
+    struct Remove {
+      std::string path;
+      ~Remove() { std::filesystem::remove(path); }
+    } remove{onServer};
+    FaultProxy proxy(static_cast<uint16_t>(std::stoi(server.port)));
+    Prepare(server, proxy);
+    MainWindow& w = root_->window();
+    HostSession& s = w.session();
+    QVERIFY2(s.Connect(std::string(server.name) + " stalled"), trace);
+    QTRY_VERIFY_WITH_TIMEOUT(s.conn() == WindowConn::kConnected && !s.listingRunning(), kWaitMs);
+    QVERIFY2(w.transfers() != nullptr, trace);
+    TransferCommands& commands = w.transfers()->transfers();
+    proxy.SetCue(Channel::kData, proxy.Connections(Channel::kData) + 1, Cue::Stall().After(64 << 10));
+
+    // The person's steps, taken while the window runs its own loop.
+    enum Step { kStart, kStalled, kRepainted, kCancelled, kClosed } step = kStart;
+    int mainAtStall = 0, windowAtStall = 0;
+    bool windowPainted = false;
+    PaintCounter* windowPaints = nullptr;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      auto* d = qobject_cast<TransferDialog*>(commands.activeWindow());
+      if (d == nullptr) return;
+      switch (step) {
+        case kStart:
+          if (d->startButton()->isEnabled()) {
+            windowPaints = new PaintCounter(d);
+            d->startButton()->click();
+            step = kStalled;
+          }
+          break;
+        case kStalled:
+          if (proxy.Fired() >= 1 && Waiting()) {
+            mainAtStall = paints_->count;
+            windowAtStall = windowPaints->count;
+            w.update();
+            d->update();
+            step = kRepainted;
+          }
+          break;
+        case kRepainted:
+          // Both windows painted again while the download waits.
+          if (paints_->count > mainAtStall && windowPaints->count > windowAtStall && Waiting()) {
+            windowPainted = true;
+            d->cancelButton()->click();
+            step = kCancelled;
+          }
+          break;
+        case kCancelled:
+          if (d->cancelButton()->text() == "&Close" && d->cancelButton()->isEnabled()) {
+            step = kClosed;
+            d->cancelButton()->click();
+          }
+          break;
+        case kClosed: break;
+      }
+    });
+    driver.start(10);
+    // The window asks whether to cancel in a box of its own: Yes.
+    int asked = 0;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->text().startsWith("The file transfer has not completed")) return;
+      ++asked;
+      box->button(QMessageBox::Yes)->click();
+    });
+    answerer.start(5);
+    QTemporaryDir local;
+    HostItem item;
+    item.path = server.writable + "/" + name;
+    item.name = name;
+    item.bytes = 4 << 20;
+    commands.DownloadItems({item}, PcPlace{local.path(), false});
+    driver.stop();
+    answerer.stop();
+    delete windowPaints;
+    QVERIFY2(asked == 1, trace);
+    QVERIFY2(windowPainted, trace);
+    QVERIFY2(step == kClosed, trace);
+    QVERIFY2(root_->worker().WaitIdle(kWaitMs), trace);
+    // What came is no finished file.
+    QVERIFY2(QFileInfo(local.filePath(QString::fromStdString(name))).size() < (4 << 20), trace);
     cleanup();
     init();
   }
