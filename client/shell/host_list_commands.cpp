@@ -82,7 +82,7 @@ int DeleteOp(FtpConn& c, listing::ListingContext& ctx, const std::string& direct
   if (!EnterListedDirectory(c, ctx, directory)) return kReplyPermanent;
   for (const DeleteItem& item : items) {
     if (c.bAbort) break;
-    c.ui->SetStatusText(1, "Deleting file " + item.shownName + "...");
+    c.ui->SetStatusText(kStatusOperation, "Deleting file " + item.shownName + "...");
     const int rc = FtpDele(c, c.sockControl, item.argument);
     if (rc == kReplyComplete) {
       ++gone;
@@ -92,7 +92,7 @@ int DeleteOp(FtpConn& c, listing::ListingContext& ctx, const std::string& direct
       c.ui->MessageBox(c.cReply, "Error deleting file", BoxButtons::kOk, BoxIcon::kInformation);
     }
   }
-  c.ui->SetStatusText(1, " ");
+  c.ui->SetStatusText(kStatusOperation, " ");
   if (deleted) *deleted = gone;
   return gone > 0 ? kReplyComplete : kReplyPermanent;
 }

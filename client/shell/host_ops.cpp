@@ -202,7 +202,7 @@ int QuitAndClose(FtpConn& c, listing::ListingContext& ctx, bool sendQuit) {
     c.tls->ShutdownAll();
   }
   c.app->bConnected = 0;
-  c.app->iOpState = 0;
+  c.app->iOpState = kOpIdle;
   listing::ResetListing(c, &ctx);
   return rc;
 }

@@ -254,7 +254,7 @@ void HostSession::Cancel() {
     ctx_.worker.CancelAll();
     ShellContext* ctx = &ctx_;
     ctx_.worker.Post([ctx](FtpConn& c) { return QuitAndClose(c, ctx->listing, false); }, {});
-    ui_.SetStatusText(1, "");
+    ui_.SetStatusText(kStatusOperation, "");
     ReturnToDisconnected();
     return;
   }
@@ -296,7 +296,7 @@ void HostSession::ReturnToDisconnected() {
   conn_ = WindowConn::kDisconnected;
   opRunning_ = false;
   everConnected_ = false;
-  ui_.SetStatusText(0, kNotConnectedText);
+  ui_.SetStatusText(kStatusConnection, kNotConnectedText);
   // The box was filled for this session at log-on: what it holds now is
   // the session's list. (A connect that never logged on leaves the stored
   // list alone.)
@@ -467,9 +467,9 @@ void HostSession::SendCustomCommand() {
   auto capture = std::make_shared<std::string>();
   StartListing(
       [command, capture](FtpConn& c, ListingContext&, int* rc) -> std::optional<ListingRequest> {
-        c.ui->SetStatusText(1, "Sending command to host ..");
+        c.ui->SetStatusText(kStatusOperation, "Sending command to host ..");
         *rc = FtpQuote(c, c.sockControl, command, capture.get());
-        c.ui->SetStatusText(1, "");
+        c.ui->SetStatusText(kStatusOperation, "");
         return std::nullopt;
       },
       [this, capture](int) { ui_.dialogs().CommandResults(*capture); });

@@ -114,8 +114,8 @@ MainWindow::MainWindow(ShellContext& ctx, WindowUi& ui, QWidget* parent)
   session_->ShowSessions();
   hostTree_->expandAll();
   FillZoomBox();
-  ui_.SetStatusText(0, kNotConnectedText);
-  ui_.SetStatusText(1, kWindowTitle);
+  ui_.SetStatusText(kStatusConnection, kNotConnectedText);
+  ui_.SetStatusText(kStatusOperation, kWindowTitle);
   OnTransferMode(TransferMode::kAutoDetect);
   UpdateCommands();
 }
