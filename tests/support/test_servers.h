@@ -19,6 +19,12 @@ inline std::string ServerEnv(const char* name) {
   return v ? v : "";
 }
 
+// The Maildir where aiosmtpd stores what it takes.
+inline std::string SmtpMaildir() {
+  const std::string dir = ServerEnv("TARN_TEST_SMTP_MAILDIR");
+  return dir.empty() ? "/tmp/tarn-test-servers/smtp/maildir" : dir;
+}
+
 // Fails the current test (returns false) when the servers are not running.
 inline bool NeedServers() {
   if (!ServerEnv("TARN_TEST_VSFTPD_PORT").empty()) return true;

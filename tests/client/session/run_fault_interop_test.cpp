@@ -48,7 +48,7 @@ using testing::ReadFile;
 using testing::ServerEnv;
 using testing::WriteFile;
 
-constexpr char kMaildir[] = "/tmp/tarn-test-servers/smtp/maildir";
+const std::string kMaildir = testing::SmtpMaildir();
 constexpr int kReplyTimeoutMs = 1500;
 // Far beyond any fault's end (a time-out, then the QUIT's): a run still
 // going then hangs.

@@ -30,7 +30,7 @@ using ::testing::Not;
 using testing::ScriptedUi;
 using testing::ServerEnv;
 
-constexpr char kMaildir[] = "/tmp/tarn-test-servers/smtp/maildir";
+const std::string kMaildir = testing::SmtpMaildir();
 
 class RunInteropTest : public ::testing::Test {
  protected:
