@@ -222,7 +222,9 @@ void StalledServerInteropTest::cancelEndsAStalledListing() {
 
     // The next listing stalls.
     if (dataStalls) {
-      proxy.SetCue(Channel::kData, proxy.Connections(Channel::kData) + 1, Cue::Stall().After(10));
+      // Every data connection from now on: the listing's is the next one,
+      // whatever number the proxy has counted so far.
+      proxy.SetCueAll(Channel::kData, Cue::Stall().After(10));
     } else {
       proxy.SetCue(Channel::kControl, 1, Cue::Stall().OnLine("226"));
     }
@@ -274,7 +276,8 @@ void StalledServerInteropTest::cancelEndsAStalledDownload() {
     QTRY_VERIFY_WITH_TIMEOUT(s.conn() == WindowConn::kConnected && !s.listingRunning(), kWaitMs);
     QVERIFY2(w.transfers() != nullptr, trace);
     TransferCommands& commands = w.transfers()->transfers();
-    proxy.SetCue(Channel::kData, proxy.Connections(Channel::kData) + 1, Cue::Stall().After(64 << 10));
+    // Every data connection from now on: the download's is the next one.
+    proxy.SetCueAll(Channel::kData, Cue::Stall().After(64 << 10));
 
     // The person's steps, taken while the window runs its own loop.
     enum Step { kStart, kStalled, kRepainted, kCancelled, kClosed } step = kStart;
