@@ -70,6 +70,17 @@ int FtpRmd(FtpConn& c, Socket sock, const std::string& path) {
   return kReplyComplete;
 }
 
+int64_t FtpHostFileSize(FtpConn& c, Socket sock, const std::string& remote, char type) {
+  if (type == 'A') return 0;
+  if (c.cTypeNow != type) {
+    FtpCommand(c, sock, "TYPE %c", type);
+    c.cTypeNow = type;
+  }
+  if (FtpCommand(c, sock, "SIZE %s", remote.c_str()) != kReplyComplete) return 0;
+  const long long size = std::atoll(c.cReply + 3);
+  return size > 0 ? size : 0;
+}
+
 int FtpDele(FtpConn& c, Socket sock, const std::string& name) {
   FtpCommand(c, sock, "DELE %s", name.c_str());
   return ClassOfLastReply(c);

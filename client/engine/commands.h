@@ -27,6 +27,13 @@ int FtpDele(FtpConn& c, platform::Socket sock, const std::string& name);
 bool FtpRename(FtpConn& c, platform::Socket sock, const std::string& oldName,
                const std::string& newName, const std::string& mvsPrefix = "");
 int FtpNoop(FtpConn& c, platform::Socket sock);
+
+// The host file's size in bytes for a binary download (TYPE first when the
+// connection is in another type), 0 when the server gives none. A download
+// that announces it (c.llAnnounced) fails when it ends short, even when the
+// server confirms the cut transfer with 226. ASCII sizes change with the
+// line ends: 0 without asking.
+int64_t FtpHostFileSize(FtpConn& c, platform::Socket sock, const std::string& remote, char type);
 // The custom command: the text as typed (LIST and NLST fetch a listing into
 // a temporary file, as the listing code does). Every reply line is appended
 // to `*capture`, cut at kCaptureLimit. A 5xx shows "Error Sending QUOTE

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 
+#include "client/engine/commands.h"
 #include "client/engine/conn_worker.h"
 #include "client/engine/control.h"
 #include "client/engine/data.h"
@@ -101,22 +102,6 @@ void Disconnect(FtpConn& c) {
   CloseSockets(c);
 }
 
-// The host file's size for a binary download, so that one whose data
-// connection is cut after the server sent its last byte (the server then
-// confirms it with 226) fails instead of replacing the local file with the
-// bytes that came. ASCII sizes change with the line ends; a server without
-// SIZE leaves the check to the 150 reply's count.
-void AnnounceSize(FtpConn& c, Socket sock, const std::string& remote, char type) {
-  if (type == 'A') return;
-  if (c.cTypeNow != type) {
-    FtpCommand(c, sock, "TYPE %c", type);
-    c.cTypeNow = type;
-  }
-  if (FtpCommand(c, sock, "SIZE %s", remote.c_str()) != kReplyComplete) return;
-  const long long size = std::atoll(c.cReply + 3);
-  if (size > 0) c.llAnnounced = size;
-}
-
 // The name a transfer command gives the server. VM files are named within
 // their directory ("MAINT.191(PROFILE.EXEC)", as the window lists and
 // queues them): the server is taken to the directory first and given the
@@ -176,7 +161,10 @@ bool RunQueueSession(FtpConn& c, const QueueGroup& group, RunLog* log, RunStatus
       status.SetDetail(detail);
       Log(log, " -- Retreiving file " + detail);
       const std::string name = CommandName(c, sock, e.cRemoteFile);
-      AnnounceSize(c, sock, name, type);
+      // A download cut after the server's last byte (which the server
+      // confirms with 226) then fails instead of replacing the local file;
+      // a server without SIZE leaves the check to the 150 reply's count.
+      if (const int64_t size = FtpHostFileSize(c, sock, name, type)) c.llAnnounced = size;
       rc = FtpGetFile(c, sock, "RETR " + name, e.cLocalFile, type);
     } else {
       const bool upload = DirectionOf(e.iFlags) == QueueDirection::kUpload;
