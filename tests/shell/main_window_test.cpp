@@ -22,6 +22,7 @@
 #include "client/shell/pc_panes.h"
 #include "client/shell/settings_sheet.h"
 #include "client/shell/splash.h"
+#include "tests/shell/box_answers.h"
 #include "client/shell/window_transfers.h"
 #include "client/session/session_store.h"
 #include <QLineEdit>
@@ -37,31 +38,14 @@ using namespace tarn::shell;
 namespace {
 
 // Answers the window's questions from a queue; records every box.
-class Answers : public Dialogs {
+class Answers : public BoxAnswers {
  public:
-  std::vector<std::string> captions;
-  std::deque<BoxResult> boxAnswers;
-  BoxResult Box(const std::string&, const std::string& caption, BoxButtons buttons, BoxIcon) override {
-    captions.push_back(caption);
-    if (!boxAnswers.empty()) {
-      BoxResult r = boxAnswers.front();
-      boxAnswers.pop_front();
-      return r;
-    }
-    return buttons == BoxButtons::kOk ? BoxResult::kOk
-           : buttons == BoxButtons::kYesNo ? BoxResult::kNo
-                                           : BoxResult::kCancel;
-  }
-  bool Logon(LogonPrompt*) override { return false; }
-  bool Text(const std::string&, const std::string&, bool, std::string*) override { return false; }
-  bool QuickConnect(QuickConnectInput*) override { return false; }
   bool CustomCommand(std::string* command) override {
     *command = "STAT";
     return true;
   }
   std::string results;
   void CommandResults(const std::string& text) override { results = text; }
-  bool NewFolderName(std::string*) override { return false; }
   // The Settings sheet is not opened; what it was asked for is kept.
   struct SettingsCall {
     SettingsMode mode;
@@ -74,9 +58,6 @@ class Answers : public Dialogs {
                 const std::vector<std::string>&, const HostRecord* prefill) override {
     settings.push_back({mode, name, prefill != nullptr, prefill ? *prefill : HostRecord()});
     return false;
-  }
-  bool Asked(const std::string& caption) const {
-    return std::find(captions.begin(), captions.end(), caption) != captions.end();
   }
 };
 

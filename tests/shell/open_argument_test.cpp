@@ -13,6 +13,7 @@
 #include "client/shell/client_root.h"
 #include "client/shell/open_argument.h"
 #include "client/shell/queue_window.h"
+#include "tests/shell/box_answers.h"
 #include "tests/support/host_personality.h"
 
 using namespace tarn;
@@ -22,22 +23,7 @@ using Kind = OpenRequest::Kind;
 namespace {
 
 // Records the window's boxes and answers them as an absent person would.
-class Answers : public Dialogs {
- public:
-  std::vector<std::string> texts;
-  BoxResult Box(const std::string& text, const std::string&, BoxButtons buttons, BoxIcon) override {
-    texts.push_back(text);
-    return buttons == BoxButtons::kOk ? BoxResult::kOk
-           : buttons == BoxButtons::kYesNo ? BoxResult::kNo
-                                           : BoxResult::kCancel;
-  }
-  bool Logon(LogonPrompt*) override { return false; }
-  bool Text(const std::string&, const std::string&, bool, std::string*) override { return false; }
-  bool QuickConnect(QuickConnectInput*) override { return false; }
-  bool CustomCommand(std::string*) override { return false; }
-  void CommandResults(const std::string&) override {}
-  bool NewFolderName(std::string*) override { return false; }
-};
+using Answers = BoxAnswers;
 
 std::vector<std::string> Args(std::initializer_list<const char*> words) {
   std::vector<std::string> out;

@@ -21,6 +21,7 @@
 #include "client/shell/transfer_commands.h"
 #include "client/shell/transfer_dialog.h"
 #include "client/shell/window_transfers.h"
+#include "tests/shell/box_answers.h"
 #include "tests/support/fault_proxy.h"
 
 using namespace tarn;
@@ -42,22 +43,7 @@ std::string Env(const char* name) {
 }
 
 // Every box answered as an absent person would; captions recorded.
-class Answers : public Dialogs {
- public:
-  std::vector<std::string> captions;
-  BoxResult Box(const std::string&, const std::string& caption, BoxButtons buttons, BoxIcon) override {
-    captions.push_back(caption);
-    return buttons == BoxButtons::kOk ? BoxResult::kOk
-           : buttons == BoxButtons::kYesNo ? BoxResult::kNo
-                                           : BoxResult::kCancel;
-  }
-  bool Logon(LogonPrompt*) override { return false; }
-  bool Text(const std::string&, const std::string&, bool, std::string*) override { return false; }
-  bool QuickConnect(QuickConnectInput*) override { return false; }
-  bool CustomCommand(std::string*) override { return false; }
-  void CommandResults(const std::string&) override {}
-  bool NewFolderName(std::string*) override { return false; }
-};
+using Answers = BoxAnswers;
 
 // Counts the paint events a widget gets.
 class PaintCounter : public QObject {
