@@ -199,6 +199,16 @@ void StalledServerInteropTest::cancelEndsAStalledListing() {
   QFETCH(bool, dataStalls);
   for (const Server& server : Servers()) {
     const QByteArray trace = QByteArray(server.name) + ": " + QTest::currentDataTag();
+    // A file in the server's writable folder (pyftpdlib's home, listed at
+    // the log-on, is empty on a new server), so that the listing has bytes
+    // to stall in.
+    const std::string listed =
+        server.writableHere + "/listed-" + std::to_string(QCoreApplication::applicationPid()) + ".txt";
+    std::ofstream(listed) << "listed\n";
+    struct Remove {
+      std::string path;
+      ~Remove() { std::filesystem::remove(path); }
+    } remove{listed};
     FaultProxy proxy(static_cast<uint16_t>(std::stoi(server.port)));
     Prepare(server, proxy);
     MainWindow& w = root_->window();
