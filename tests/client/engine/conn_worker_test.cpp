@@ -211,6 +211,11 @@ TEST_F(ConnWorkerTest, KeepAliveNeverComesBetweenACommandAndItsReply) {
     app_.settings.bKeepAlive = 1;
     c_.iKeepAliveMs = 5;
     c_.cTypeNow = tc.listing ? 'A' : 'I';
+    // The connect runs here, outside any op: a wake-up the previous case's
+    // worker left when it ended (its keep-alive still running) must not
+    // cancel it, as an op's start forgets it on the worker.
+    net_.ClearCancel();
+    c_.bAbort = 0;
     c_.sockControl = FtpOpenSocket(c_, "127.0.0.1", srv.Port());
     const platform::Socket s = c_.sockControl;
     {
@@ -220,7 +225,7 @@ TEST_F(ConnWorkerTest, KeepAliveNeverComesBetweenACommandAndItsReply) {
         return tc.listing ? FtpListToTemp(c, s, "LIST") : FtpGetFile(c, s, "RETR f", local, 'I');
       });
       ASSERT_EQ(done.wait_for(kLimit), std::future_status::ready);
-      EXPECT_EQ(done.get(), kReplyComplete);
+      EXPECT_EQ(done.get(), kReplyComplete) << Log();
       if (tc.listing) unlink(c_.cTempFile);
       // The keep-alive of the idle connection.
       ASSERT_TRUE(srv.WaitReceived(3)) << ::testing::PrintToString(srv.Received());
