@@ -228,7 +228,7 @@ bool ParseHexBytes(const std::string& s, std::vector<uint8_t>* out) {
 }
 
 // What a value line asks for.
-struct ValueSpec {
+struct ParsedValue {
   std::string name;
   bool remove = false;  // "name"=-
   RegType type = REG_NONE;
@@ -237,7 +237,7 @@ struct ValueSpec {
 
 // Parses the data after '=': "text", dword:, hex:, hex(N): or -.
 // Returns "" on success, else what is wrong.
-std::string ParseData(const std::string& data, ValueSpec* v) {
+std::string ParseData(const std::string& data, ParsedValue* v) {
   if (data.empty()) return "missing value data";
   if (data[0] == '"') {
     size_t pos = 0;
@@ -367,7 +367,7 @@ class Importer {
   // "name"=data or @=data; hex data may continue over lines ending in '\'.
   RegStatus OnValueLine(const std::vector<std::string>& lines, size_t* i, const std::string& line) {
     size_t at = *i;
-    ValueSpec v;
+    ParsedValue v;
     size_t pos = 1;  // after '@', the default value's name
     if (line[0] == '"') {
       pos = 0;

@@ -78,14 +78,14 @@ bool Refuse(const std::string& text) {
 
 // One option of the command line: its names, whether a value follows, and
 // what it does to the options (false after saying why).
-struct OptionSpec {
+struct CliOption {
   const char* name;
   const char* alias;  // null: none
   bool takesValue;
   bool (*apply)(const std::string& value, ConsoleOptions* o);
 };
 
-constexpr OptionSpec kOptionTable[] = {
+constexpr CliOption kOptionTable[] = {
     {"--verbose", "-v", false, [](const std::string&, ConsoleOptions* o) { return o->verbose = true; }},
     {"--keep-going", nullptr, false,
      [](const std::string&, ConsoleOptions* o) { return o->keepGoing = true; }},
@@ -157,9 +157,9 @@ constexpr OptionSpec kOptionTable[] = {
      }},
 };
 
-const OptionSpec* FindOption(const std::string& word) {
-  for (const OptionSpec& spec : kOptionTable)
-    if (word == spec.name || (spec.alias && word == spec.alias)) return &spec;
+const CliOption* FindOption(const std::string& word) {
+  for (const CliOption& option : kOptionTable)
+    if (word == option.name || (option.alias && word == option.alias)) return &option;
   return nullptr;
 }
 
@@ -174,20 +174,20 @@ int ParseArgs(int argc, char** argv, ConsoleOptions* o) {
     if (!inCommands && !a.empty() && a[0] == '-' && a != "-") {
       if (a == "-h" || a == "--help") return -1;
       if (a == "--version") return -2;
-      const OptionSpec* spec = FindOption(a);
-      if (!spec) {
+      const CliOption* option = FindOption(a);
+      if (!option) {
         Refuse("unknown option " + a + " (see --help)");
         return 1;
       }
       std::string value;
-      if (spec->takesValue) {
+      if (option->takesValue) {
         if (i + 1 >= argc) {
           Refuse(a + " needs a value");
           return 1;
         }
         value = argv[++i];
       }
-      if (!spec->apply(value, o)) return 1;
+      if (!option->apply(value, o)) return 1;
       continue;
     }
     inCommands = true;

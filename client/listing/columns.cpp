@@ -9,18 +9,18 @@ namespace {
 using A = Align;
 
 // The first four columns of every generic-style set.
-constexpr ColumnSpec kNameColumn = {"Name", A::kLeft, "Dummy File Name"};
-constexpr ColumnSpec kSizeColumn = {"Size", A::kRight, "999,999KB"};
-constexpr ColumnSpec kModifiedColumn = {"Modified", A::kRight, "12/31/1999 12:59 AM"};
+constexpr ColumnDef kNameColumn = {"Name", A::kLeft, "Dummy File Name"};
+constexpr ColumnDef kSizeColumn = {"Size", A::kRight, "999,999KB"};
+constexpr ColumnDef kModifiedColumn = {"Modified", A::kRight, "12/31/1999 12:59 AM"};
 
-constexpr ColumnSpec kGeneric[] = {
+constexpr ColumnDef kGeneric[] = {
     kNameColumn, kSizeColumn, {"Type", A::kLeft, "Text Documentxxx"}, kModifiedColumn};
 
-constexpr ColumnSpec kGenericUnix[] = {
+constexpr ColumnDef kGenericUnix[] = {
     kNameColumn, kSizeColumn, {"Permissions", A::kLeft, "Text Documentxxx"},
     kModifiedColumn};
 
-constexpr ColumnSpec kMvsDatasets[] = {
+constexpr ColumnDef kMvsDatasets[] = {
     kNameColumn,
     kSizeColumn,
     {"Type", A::kLeft, "Sequential File"},
@@ -34,12 +34,12 @@ constexpr ColumnSpec kMvsDatasets[] = {
     {"BlkSz", A::kLeft, "32760"},
 };
 
-constexpr ColumnSpec kMvsMembers[] = {
+constexpr ColumnDef kMvsMembers[] = {
     kNameColumn,  kSizeColumn,         {"Type", A::kLeft, "Text Documentxxx"},
     kModifiedColumn, {"ID", A::kLeft, "USERID7"}, {"VV.MM", A::kLeft, "VV.MM"},
 };
 
-constexpr ColumnSpec kMvsLoadModules[] = {
+constexpr ColumnDef kMvsLoadModules[] = {
     kNameColumn,
     {"Size", A::kRight, "999,999KB"},
     {"Type", A::kLeft, "Object/Load Modulexx"},
@@ -51,12 +51,12 @@ constexpr ColumnSpec kMvsLoadModules[] = {
     {"Rmode", A::kLeft, "ANY"},
 };
 
-constexpr ColumnSpec kVseDirectory[] = {
+constexpr ColumnDef kVseDirectory[] = {
     kNameColumn,
     {"Type", A::kLeft, "<VSAM CATALOG FILE>"},
 };
 
-constexpr ColumnSpec kVseLibrary[] = {
+constexpr ColumnDef kVseLibrary[] = {
     kNameColumn,
     {"Type", A::kLeft, "<SUB LIBRARY>"},
     {"Members", A::kLeft, "12345"},
@@ -65,7 +65,7 @@ constexpr ColumnSpec kVseLibrary[] = {
     {"Time", A::kLeft, "10:15"},
 };
 
-constexpr ColumnSpec kVseSubLibrary[] = {
+constexpr ColumnDef kVseSubLibrary[] = {
     kNameColumn,
     {"Records", A::kLeft, "1234567"},
     {"Blocks", A::kLeft, "123456"},
@@ -76,7 +76,7 @@ constexpr ColumnSpec kVseSubLibrary[] = {
     {"Type", A::kLeft, "S"},
 };
 
-constexpr ColumnSpec kVsePowerClass[] = {
+constexpr ColumnDef kVsePowerClass[] = {
     {"Power Job", A::kLeft, "PAYROLL1 12345"},
     {"Records", A::kLeft, "1234567"},
     {"Pages", A::kLeft, "12345"},
@@ -86,7 +86,7 @@ constexpr ColumnSpec kVsePowerClass[] = {
     {"User ID", A::kLeft, "USERID"},
 };
 
-constexpr ColumnSpec kVsamCatalog[] = {
+constexpr ColumnDef kVsamCatalog[] = {
     kNameColumn,
     {"Date", A::kLeft, "2002-12-19"},
     {"Time", A::kLeft, "10:15"},
@@ -94,7 +94,7 @@ constexpr ColumnSpec kVsamCatalog[] = {
     {"Type", A::kLeft, "KSDS"},
 };
 
-constexpr ColumnSpec kVtoc[] = {
+constexpr ColumnDef kVtoc[] = {
     kNameColumn,
     {"Date", A::kLeft, "2002-12-19"},
     {"Time", A::kLeft, "10:15"},

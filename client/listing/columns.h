@@ -48,7 +48,7 @@ enum class ColumnSetId {
 
 enum class Align { kLeft, kRight };
 
-struct ColumnSpec {
+struct ColumnDef {
   std::string_view header;
   Align align;
   std::string_view sample;  // sized from this text
@@ -57,7 +57,7 @@ struct ColumnSpec {
 struct ColumnSet {
   ColumnSetId id;
   int viewCode;
-  std::span<const ColumnSpec> columns;
+  std::span<const ColumnDef> columns;
 };
 
 // Extra pixels added to the measured sample width.

@@ -174,13 +174,13 @@ void ReadVtocLine(std::string_view line, VseLine* v) {
   v->Cell(kOrganisations[v->typeCode <= 4 ? v->typeCode : 0], kCell12);
 }
 
-struct VseViewSpec {
+struct VseViewLayout {
   int32_t code;
   const char* title;  // the transcript's line before the listing
   void (*read)(std::string_view line, VseLine* v);
 };
 
-constexpr VseViewSpec kViews[] = {
+constexpr VseViewLayout kViews[] = {
     {kVseViewDirectory, "Processing VSE directory listing\r\n", ReadDirectoryLine},
     {kVseViewLibrary, "Processing VSE library listing\r\n", ReadLibraryLine},
     {kVseViewSubLibrary, "Processing VSE sub library listing\r\n", ReadSubLibraryLine},
@@ -190,7 +190,7 @@ constexpr VseViewSpec kViews[] = {
 };
 
 // The common frame.
-ParseOutcome ParseVseView(const VseViewSpec& view, std::string_view listing,
+ParseOutcome ParseVseView(const VseViewLayout& view, std::string_view listing,
                           const MainframeParseRequest& req, HostListing* out) {
   ParseOutcome outcome;
   out->viewCode = ColumnSetFor(VseColumnSet(view.code)).viewCode;
@@ -237,8 +237,8 @@ ParseOutcome ParseVseView(const VseViewSpec& view, std::string_view listing,
   return outcome;
 }
 
-const VseViewSpec& ViewOf(int32_t code) {
-  for (const VseViewSpec& v : kViews)
+const VseViewLayout& ViewOf(int32_t code) {
+  for (const VseViewLayout& v : kViews)
     if (v.code == code) return v;
   return kViews[0];
 }

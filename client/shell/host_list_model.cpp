@@ -200,9 +200,9 @@ QVariant HostListModel::data(const QModelIndex& index, int role) const {
       return icons_.ForRole(icon, generic);
     }
     case Qt::TextAlignmentRole: {
-      const auto& spec = Columns().columns[static_cast<size_t>(index.column())];
+      const auto& column = Columns().columns[static_cast<size_t>(index.column())];
       return QVariant::fromValue(Qt::Alignment(
-          (spec.align == listing::Align::kRight ? Qt::AlignRight : Qt::AlignLeft) |
+          (column.align == listing::Align::kRight ? Qt::AlignRight : Qt::AlignLeft) |
           Qt::AlignVCenter));
     }
     default:
@@ -212,11 +212,11 @@ QVariant HostListModel::data(const QModelIndex& index, int role) const {
 
 QVariant HostListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= columnCount_) return QVariant();
-  const auto& spec = Columns().columns[static_cast<size_t>(section)];
-  if (role == Qt::DisplayRole) return Q(spec.header);
+  const auto& column = Columns().columns[static_cast<size_t>(section)];
+  if (role == Qt::DisplayRole) return Q(column.header);
   if (role == Qt::TextAlignmentRole)
     return QVariant::fromValue(Qt::Alignment(
-        (spec.align == listing::Align::kRight ? Qt::AlignRight : Qt::AlignLeft) |
+        (column.align == listing::Align::kRight ? Qt::AlignRight : Qt::AlignLeft) |
         Qt::AlignVCenter));
   return QVariant();
 }

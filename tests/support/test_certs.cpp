@@ -70,7 +70,7 @@ void AddExtension(X509* cert, X509V3_CTX* ctx, int nid, const std::string& value
 
 }  // namespace
 
-TestCert MakeCert(const CertSpec& want, const TestCert* issuer) {
+TestCert MakeCert(const CertRequest& want, const TestCert* issuer) {
   KeyPtr key(want.rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"));
   if (!key) Die("key generation");
   CertPtr cert(X509_new());

@@ -11,7 +11,7 @@
 
 namespace tarn::testing {
 
-struct CertSpec {
+struct CertRequest {
   std::string commonName = "localhost";
   std::vector<std::string> dnsNames = {"localhost"};   // subjectAltName DNS entries
   std::vector<std::string> ipAddresses = {"127.0.0.1"};  // subjectAltName IP entries
@@ -30,7 +30,7 @@ struct TestCert {
 // Makes a key and a certificate for `want`, signed by `issuer` (its chain
 // extends the result's), or self-signed when `issuer` is null. Aborts the
 // test program on a library failure: nothing can be tested without it.
-TestCert MakeCert(const CertSpec& want, const TestCert* issuer);
+TestCert MakeCert(const CertRequest& want, const TestCert* issuer);
 
 // The key in PEM form encrypted with AES-256 under `password`.
 std::string EncryptedKeyPem(const std::string& keyPem, const std::string& password);

@@ -31,7 +31,7 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using platform::kInvalidSocket;
 using platform::Socket;
-using testing::CertSpec;
+using testing::CertRequest;
 using testing::MakeCert;
 using testing::TestCert;
 using testing::TlsFtpServer;
@@ -54,8 +54,8 @@ class TlsUi : public testing::ScriptedUi {
   }
 };
 
-CertSpec CaSpec(const std::string& name) {
-  CertSpec want;
+CertRequest CaRequest(const std::string& name) {
+  CertRequest want;
   want.commonName = name;
   want.dnsNames.clear();
   want.ipAddresses.clear();
@@ -78,7 +78,7 @@ class TlsTest : public testing::EngineTest {
     tui_.conn = &c_;
     c_.iReplyTimeout = 5000;
     app_.settings.bPassive = 1;
-    ca_ = MakeCert(CaSpec("Tarn Test CA"), nullptr);
+    ca_ = MakeCert(CaRequest("Tarn Test CA"), nullptr);
     leaf_ = MakeCert({}, &ca_);
     Write(dir_ + "/ca.pem", ca_.certPem);
     options_.caFile = dir_ + "/ca.pem";
@@ -175,20 +175,20 @@ class TlsTest : public testing::EngineTest {
 // ---- Certificate rules --------------------------------------------------------------
 
 TEST_F(TlsTest, EachCertificateFailureIsAcceptedOnlyByItsOwnSetting) {
-  const TestCert otherCa = MakeCert(CaSpec("Unknown CA"), nullptr);
-  CertSpec notCaSpec = CaSpec("Not a CA");
-  notCaSpec.isCa = false;
-  const TestCert notCa = MakeCert(notCaSpec, &ca_);
-  CertSpec expired;
+  const TestCert otherCa = MakeCert(CaRequest("Unknown CA"), nullptr);
+  CertRequest notCaRequest = CaRequest("Not a CA");
+  notCaRequest.isCa = false;
+  const TestCert notCa = MakeCert(notCaRequest, &ca_);
+  CertRequest expired;
   expired.notBeforeSeconds = -30L * 86400;
   expired.notAfterSeconds = -86400;
-  CertSpec future;
+  CertRequest future;
   future.notBeforeSeconds = 86400;
-  CertSpec otherHost;
+  CertRequest otherHost;
   otherHost.commonName = "other.example";
   otherHost.dnsNames = {"other.example"};
   otherHost.ipAddresses.clear();
-  CertSpec otherAddress;
+  CertRequest otherAddress;
   otherAddress.ipAddresses = {"10.1.2.3"};
   TestCert inChain = MakeCert({}, &otherCa);
   inChain.chainPem += otherCa.certPem;  // the untrusted root travels with it
@@ -320,9 +320,9 @@ TEST_F(TlsTest, UnreadableCaBundleEndsTheLogOn) {
 // ---- Cipher strengths ----------------------------------------------------------------
 
 TEST_F(TlsTest, CipherStrengthDecidesWhatIsOffered) {
-  CertSpec rsaSpec;
-  rsaSpec.rsa = true;
-  const TestCert rsaLeaf = MakeCert(rsaSpec, &ca_);
+  CertRequest rsaRequest;
+  rsaRequest.rsa = true;
+  const TestCert rsaLeaf = MakeCert(rsaRequest, &ca_);
   auto server = [&](const TestCert& leaf, int maxVersion, const char* ciphers) {
     TlsServerConfig config = ServerWith(leaf);
     config.maxVersion = maxVersion;
@@ -605,11 +605,11 @@ TEST_F(TlsTest, AbortOnAProtectedConnectionSendsAbortInsideTls) {
 // ---- Client certificate -----------------------------------------------------------------
 
 TEST_F(TlsTest, ClientCertificateWithEncryptedKey) {
-  CertSpec clientSpec;
-  clientSpec.commonName = "tarn client";
-  clientSpec.dnsNames.clear();
-  clientSpec.ipAddresses.clear();
-  const TestCert client = MakeCert(clientSpec, &ca_);
+  CertRequest clientRequest;
+  clientRequest.commonName = "tarn client";
+  clientRequest.dnsNames.clear();
+  clientRequest.ipAddresses.clear();
+  const TestCert client = MakeCert(clientRequest, &ca_);
   const std::string certFile = Local("client.pem");
   Write(certFile, client.certPem + testing::EncryptedKeyPem(client.keyPem, "s3cret pass"));
   struct Row {
