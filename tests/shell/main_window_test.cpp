@@ -22,7 +22,7 @@
 #include "client/shell/pc_panes.h"
 #include "client/shell/settings_sheet.h"
 #include "client/shell/splash.h"
-#include "tests/shell/box_answers.h"
+#include "tests/shell/recording_dialogs.h"
 #include "client/shell/window_transfers.h"
 #include "client/session/session_store.h"
 #include <QLineEdit>
@@ -38,7 +38,7 @@ using namespace tarn::shell;
 namespace {
 
 // Answers the window's questions from a queue; records every box.
-class Answers : public BoxAnswers {
+class Answers : public tarn::testing::RecordingDialogs {
  public:
   bool CustomCommand(std::string* command) override {
     *command = "STAT";
@@ -205,7 +205,7 @@ void MainWindowTest::hostTreeBranchesAndPlaceholder() {
 
   // Deleting the sessions (the store asks; Yes) brings the placeholder back.
   for (const char* name : {"Alpha", "beta", "zeta"}) {
-    answers_->boxAnswers.push_back(BoxResult::kYes);
+    answers_->answers.push_back(BoxResult::kYes);
     s.DeleteSession(name);
   }
   QCOMPARE(m.rowCount(hosts), 1);
@@ -346,7 +346,7 @@ void MainWindowTest::quickConnectOffersToSave() {
   QVERIFY(s.QuickConnect(in));
   QTRY_VERIFY_WITH_TIMEOUT(s.conn() == WindowConn::kConnected && !s.listingRunning(), 15000);
   QVERIFY(s.quickConnection());
-  answers_->boxAnswers.push_back(BoxResult::kYes);
+  answers_->answers.push_back(BoxResult::kYes);
   s.Disconnect();
   QTRY_COMPARE_WITH_TIMEOUT(s.conn(), WindowConn::kDisconnected, 10000);
   QVERIFY(answers_->Asked(kQuickConnectCaption));

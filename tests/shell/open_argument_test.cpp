@@ -13,7 +13,7 @@
 #include "client/shell/client_root.h"
 #include "client/shell/open_argument.h"
 #include "client/shell/queue_window.h"
-#include "tests/shell/box_answers.h"
+#include "tests/shell/recording_dialogs.h"
 #include "tests/support/host_personality.h"
 
 using namespace tarn;
@@ -23,7 +23,7 @@ using Kind = OpenRequest::Kind;
 namespace {
 
 // Records the window's boxes and answers them as an absent person would.
-using Answers = BoxAnswers;
+using Answers = tarn::testing::RecordingDialogs;
 
 std::vector<std::string> Args(std::initializer_list<const char*> words) {
   std::vector<std::string> out;

@@ -21,7 +21,7 @@
 #include "client/shell/transfer_commands.h"
 #include "client/shell/transfer_dialog.h"
 #include "client/shell/window_transfers.h"
-#include "tests/shell/box_answers.h"
+#include "tests/shell/recording_dialogs.h"
 #include "tests/support/fault_proxy.h"
 
 using namespace tarn;
@@ -43,7 +43,7 @@ std::string Env(const char* name) {
 }
 
 // Every box answered as an absent person would; captions recorded.
-using Answers = BoxAnswers;
+using Answers = tarn::testing::RecordingDialogs;
 
 // Counts the paint events a widget gets.
 class PaintCounter : public QObject {

@@ -23,35 +23,11 @@
 #include "client/shell/shell_context.h"
 #include "platform/net.h"
 #include "platform/registry.h"
+#include "tests/shell/recording_dialogs.h"
 #include "tests/support/fake_ftp_server.h"
 #include "tests/support/scripted_ui.h"
 
 namespace tarn::testing {
-
-class RecordingDialogs : public shell::Dialogs {
- public:
-  std::vector<std::string> texts, captions;
-  std::deque<BoxResult> answers;
-  BoxResult Box(const std::string& text, const std::string& caption, BoxButtons buttons,
-                BoxIcon) override {
-    texts.push_back(text);
-    captions.push_back(caption);
-    if (!answers.empty()) {
-      const BoxResult r = answers.front();
-      answers.pop_front();
-      return r;
-    }
-    return buttons == BoxButtons::kOk ? BoxResult::kOk
-           : buttons == BoxButtons::kYesNo ? BoxResult::kNo
-                                           : BoxResult::kCancel;
-  }
-  bool Logon(LogonPrompt*) override { return false; }
-  bool Text(const std::string&, const std::string&, bool, std::string*) override { return false; }
-  bool QuickConnect(shell::QuickConnectInput*) override { return false; }
-  bool CustomCommand(std::string*) override { return false; }
-  void CommandResults(const std::string&) override {}
-  bool NewFolderName(std::string*) override { return false; }
-};
 
 struct TransferTestContext {
   TransferTestContext() {

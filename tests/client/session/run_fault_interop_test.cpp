@@ -178,6 +178,52 @@ class RunFaultTest : public ::testing::Test {
     store.SaveSession(h);
   }
 
+  // A schedule file named `name` holding `q`, whose run log is mailed to
+  // aiosmtpd.
+  RunCommandLine MailedScheduleFile(const TransferQueue& q, const std::string& name) {
+    RunCommandLine line;
+    line.scheduleFile = tmp_.File(name);
+    line.smtpHost = "127.0.0.1:" + ServerEnv("TARN_TEST_SMTP_PORT");
+    line.sender = "ops@example.org";
+    line.receiver = "admin@example.org";
+    line.tokens = 4;
+    std::string error;
+    EXPECT_TRUE(SaveQueueFile(line.scheduleFile, q, &error)) << error;
+    return line;
+  }
+
+  // The headless run of `line` on a thread of its own, so that a hang is a
+  // failure instead of a stuck test; what it wrote to standard output and
+  // standard error.
+  struct HeadlessRun {
+    int rc = 0;
+    std::string out, err;
+  };
+  HeadlessRun RunLine(const RunCommandLine& line, int replyTimeoutMs) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    AppState app;
+    RunControl control;
+    HeadlessOptions options;
+    options.mailer = COUREL_PATH;
+    options.replyTimeoutMs = replyTimeoutMs;
+    auto run = std::async(std::launch::async,
+                          [&] { return RunHeadless(line, *reg_, app, out, err, control, options); });
+    if (run.wait_for(kHang) != std::future_status::ready) {
+      ADD_FAILURE() << "the run hangs";
+      control.Stop();
+    }
+    HeadlessRun result;
+    result.rc = run.get();
+    for (std::FILE* f : {out, err}) {
+      std::rewind(f);
+      std::string& text = f == out ? result.out : result.err;
+      for (int ch; (ch = std::fgetc(f)) != EOF;) text += static_cast<char>(ch);
+      std::fclose(f);
+    }
+    return result;
+  }
+
   void RunEveryFault(const Server& server);
 
   testing::TempDir tmp_{"tarn-runfault"};
@@ -231,38 +277,13 @@ void RunFaultTest::RunEveryFault(const Server& server) {
     // Never tried: the failure before it ends the run.
     ASSERT_TRUE(MakeQEntry(server.remoteDir + "/" + never, tmp_.File("up.bin"), kQueueUpload | mode, &e));
     ASSERT_TRUE(q.AddToQueue(session, e));
-    RunCommandLine line;
-    line.scheduleFile = tmp_.File("night" + std::to_string(n) + ".tsc");
-    line.smtpHost = "127.0.0.1:" + ServerEnv("TARN_TEST_SMTP_PORT");
-    line.sender = "ops@example.org";
-    line.receiver = "admin@example.org";
-    line.tokens = 4;
-    std::string error;
-    ASSERT_TRUE(SaveQueueFile(line.scheduleFile, q, &error)) << error;
-
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    AppState app;
-    RunControl control;
-    HeadlessOptions options;
-    options.mailer = COUREL_PATH;
-    options.replyTimeoutMs = kReplyTimeoutMs;
+    const RunCommandLine line = MailedScheduleFile(q, "night" + std::to_string(n) + ".tsc");
     const auto start = std::chrono::steady_clock::now();
-    auto run = std::async(std::launch::async,
-                          [&] { return RunHeadless(line, *reg_, app, out, err, control, options); });
-    if (run.wait_for(kHang) != std::future_status::ready) {
-      ADD_FAILURE() << "the run hangs";
-      control.Stop();
-    }
-    const int rc = run.get();
+    const HeadlessRun run = RunLine(line, kReplyTimeoutMs);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::rewind(out);
-    std::rewind(err);
-    std::string outText, errText;
-    for (int ch; (ch = std::fgetc(out)) != EOF;) outText += static_cast<char>(ch);
-    for (int ch; (ch = std::fgetc(err)) != EOF;) errText += static_cast<char>(ch);
-    std::fclose(out);
-    std::fclose(err);
+    const int rc = run.rc;
+    const std::string& outText = run.out;
+    const std::string& errText = run.err;
 
     std::string said;
     for (const std::string& l : proxy.Lines(testing::Flow::kFromServer)) said += "\n  " + l;
@@ -388,33 +409,10 @@ TEST_F(RunFaultTest, FullDiskOrReadOnlyFolderFailsTheDownloadAndKeepsTheOldFile)
     QEntry e;
     ASSERT_TRUE(MakeQEntry(remote, local, kQueueDownload | kQueueBinary | kQueuePassive, &e));
     ASSERT_TRUE(q.AddToQueue(session, e));
-    RunCommandLine line;
-    line.scheduleFile = tmp_.File(std::string(tc.readOnly ? "ro" : "full") + ".tsc");
-    line.smtpHost = "127.0.0.1:" + ServerEnv("TARN_TEST_SMTP_PORT");
-    line.sender = "ops@example.org";
-    line.receiver = "admin@example.org";
-    line.tokens = 4;
-    std::string error;
-    ASSERT_TRUE(SaveQueueFile(line.scheduleFile, q, &error)) << error;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    AppState app;
-    RunControl control;
-    HeadlessOptions options;
-    options.mailer = COUREL_PATH;
-    options.replyTimeoutMs = 20000;
-    auto run = std::async(std::launch::async,
-                          [&] { return RunHeadless(line, *reg_, app, out, err, control, options); });
-    if (run.wait_for(kHang) != std::future_status::ready) {
-      ADD_FAILURE() << "the run hangs";
-      control.Stop();
-    }
-    const int rc = run.get();
-    std::rewind(err);
-    std::string errText;
-    for (int ch; (ch = std::fgetc(err)) != EOF;) errText += static_cast<char>(ch);
-    std::fclose(out);
-    std::fclose(err);
+    const RunCommandLine line = MailedScheduleFile(q, std::string(tc.readOnly ? "ro" : "full") + ".tsc");
+    const HeadlessRun run = RunLine(line, 20000);
+    const int rc = run.rc;
+    const std::string& errText = run.err;
 
     EXPECT_EQ(rc, kRunFailed) << errText;
     EXPECT_THAT(errText, HasSubstr(tc.reason));

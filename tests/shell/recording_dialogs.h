@@ -1,7 +1,7 @@
 // Dialogs for the window tests: every box is recorded (its text and its
-// caption) and answered from `boxAnswers` in turn, then with its safe
-// button (OK, No, Cancel); every other question is declined. A test that
-// answers more derives from it.
+// caption) and answered from `answers` in turn, then with its safe button
+// (OK, No, Cancel); every other question is declined. A test that answers
+// more derives from it.
 #pragma once
 
 #include <algorithm>
@@ -11,20 +11,20 @@
 
 #include "client/shell/dialogs.h"
 
-namespace tarn::shell {
+namespace tarn::testing {
 
-class BoxAnswers : public Dialogs {
+class RecordingDialogs : public shell::Dialogs {
  public:
-  std::vector<std::string> texts;
-  std::vector<std::string> captions;
-  std::deque<BoxResult> boxAnswers;
+  std::vector<std::string> texts, captions;
+  std::deque<BoxResult> answers;
 
-  BoxResult Box(const std::string& text, const std::string& caption, BoxButtons buttons, BoxIcon) override {
+  BoxResult Box(const std::string& text, const std::string& caption, BoxButtons buttons,
+                BoxIcon) override {
     texts.push_back(text);
     captions.push_back(caption);
-    if (!boxAnswers.empty()) {
-      const BoxResult r = boxAnswers.front();
-      boxAnswers.pop_front();
+    if (!answers.empty()) {
+      const BoxResult r = answers.front();
+      answers.pop_front();
       return r;
     }
     return buttons == BoxButtons::kOk      ? BoxResult::kOk
@@ -33,7 +33,7 @@ class BoxAnswers : public Dialogs {
   }
   bool Logon(LogonPrompt*) override { return false; }
   bool Text(const std::string&, const std::string&, bool, std::string*) override { return false; }
-  bool QuickConnect(QuickConnectInput*) override { return false; }
+  bool QuickConnect(shell::QuickConnectInput*) override { return false; }
   bool CustomCommand(std::string*) override { return false; }
   void CommandResults(const std::string&) override {}
   bool NewFolderName(std::string*) override { return false; }
@@ -43,4 +43,4 @@ class BoxAnswers : public Dialogs {
   }
 };
 
-}  // namespace tarn::shell
+}  // namespace tarn::testing
